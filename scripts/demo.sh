@@ -1,0 +1,2 @@
+#!/bin/bash
+echo "The demo arrives with the setup program." >&2
