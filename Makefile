@@ -1,5 +1,6 @@
 # Front door: `make` builds everything, `make test` runs every test, `make demo` runs the setup.
-BUILD := build
+BUILD ?= build
+export ORDAVIN_BUILD := $(BUILD)
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 

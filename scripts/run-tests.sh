@@ -11,7 +11,7 @@ fi
 scripts/wine-server.sh start
 trap 'scripts/wine-server.sh stop' EXIT
 # One ctest run over the three trees, so the summary counts them all.
-cat > build/CTestTestfile.cmake <<CT
+cat > "$ORDAVIN_BUILD/CTestTestfile.cmake" <<CT
 subdirs("host" "asan" "win64")
 CT
-ctest --test-dir build --output-on-failure -j2 "$@"
+ctest --test-dir "$ORDAVIN_BUILD" --output-on-failure -j2 "$@"
