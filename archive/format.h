@@ -57,6 +57,9 @@ enum {
     ARCHIVE_KIND_EMBEDDED = 3,
 };
 
-static const uint8_t kRarMarker[MARKER_SIZE] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
-static const uint8_t kOldMarker[OLD_MARKER_SIZE] = {0x52, 0x45, 0x7E, 0x5E};
+// Markers are kept as the first byte 'R' and the rest apart, so that the setup stub, which carries this
+// code, never contains the marker sequence itself: the locator would find the stub instead of the archive.
+enum { MARKER_FIRST = 0x52 };
+static const uint8_t kRarMarkerTail[MARKER_SIZE - 1] = {0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
+static const uint8_t kOldMarkerTail[OLD_MARKER_SIZE - 1] = {0x45, 0x7E, 0x5E};
 static const uint8_t kSfxTag[4] = {'R', 'S', 'F', 'X'};
