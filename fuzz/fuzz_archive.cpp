@@ -16,8 +16,8 @@
 namespace {
 
 // A tiny input may claim huge sizes: decoding is bounded so that every input finishes quickly.
-const uint32_t kMaxEntryBytes = 2 * WINDOW_SIZE + 4096;  // enough to wrap the window twice
-const uint64_t kMaxTotalBytes = 4 * WINDOW_SIZE;
+const uint32_t kMaxEntryBytes = WINDOW_SIZE + 4096;  // enough to wrap the window
+const uint64_t kMaxTotalBytes = 2 * WINDOW_SIZE;
 const int kMaxEntries = 64;
 
 FILE* null_sink() {

@@ -52,7 +52,7 @@ for source in fuzz/fuzz_*.cpp; do
   corpus="$OUT/corpus-${name#fuzz_}"
   mkdir -p "$corpus"
   if [ -d "$SAMPLES" ]; then
-    cp "$SAMPLES"/*.rar "$corpus"/ 2>/dev/null
+    cp "$SAMPLES"/*.rar "$corpus"/ 2>/dev/null; chmod u+w "$corpus"/*
   else
     echo "$name: no sample archives at $SAMPLES; corpus starts from what it has"
   fi
