@@ -147,7 +147,7 @@ void plan_table(const uint8_t* lengths, const uint8_t* base, bool exact, TablePl
         for (const LengthOp& op : plan->ops) freq[op.symbol]++;
         make_code_lengths(freq, BITLEN_SYMBOLS, MAX_CODE_LENGTH, plan->bitlen_lengths);
         for (int s = 0; s < BITLEN_SYMBOLS; s++)
-            cost[s] = plan->bitlen_lengths[s] ? plan->bitlen_lengths[s] : INFINITE_COST;
+            cost[s] = plan->bitlen_lengths[s] ? (uint32_t)plan->bitlen_lengths[s] : (uint32_t)INFINITE_COST;
     }
     uint32_t bits = 2 + 4 * BITLEN_SYMBOLS;
     for (const LengthOp& op : plan->ops) {
