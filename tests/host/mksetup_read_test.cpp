@@ -437,3 +437,102 @@ TEST_F(MksetupRead, AnEmptyArchiveIsFine) {
 }
 
 }  // namespace
+
+#ifdef ORDAVIN_HAVE_COMPRESSOR
+#include "tools/compressor.h"
+
+namespace {
+
+// A solid archive of our compressor: text, binary, folders, and one file larger than the window.
+std::vector<ArchiveInput> solid_inputs() {
+    std::vector<ArchiveInput> inputs;
+    auto add = [&](const std::string& name, const std::string& data) {
+        inputs.push_back({name, std::vector<uint8_t>(data.begin(), data.end()), 0x30C96000u, ATTR_ARCHIVE});
+    };
+    std::string text;
+    for (int i = 0; i < 2000; ++i)
+        text += "line " + std::to_string(i) + " of the Ordavin readme\n";
+    add("readme.txt", text);
+    std::string binary;
+    uint32_t x = 12345;
+    for (int i = 0; i < 300000; ++i) {
+        x = x * 1103515245u + 12345u;
+        binary += (char)((x >> 16) & ((i & 1024) ? 0xFF : 0x0F));
+    }
+    add("bin\\data.bin", binary);
+    add("bin\\empty.bin", "");
+    std::string large;
+    while (large.size() < WINDOW_SIZE + WINDOW_SIZE / 2)
+        large += text.substr(large.size() % 5000, 3000) + binary.substr(large.size() % 290000, 1000);
+    add("big\\large.txt", large);
+    add("last.txt", text.substr(100, 5000));
+    return inputs;
+}
+
+std::string build_solid(const std::vector<ArchiveInput>& inputs) {
+    CompressOptions options;
+    options.level = LEVEL_FAST;
+    std::vector<uint8_t> bytes;
+    std::string error;
+    EXPECT_EQ(build_archive(inputs, options, &bytes, nullptr, &error), 0) << error;
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// File offsets of the file headers of an archive that starts with the marker and a 13-byte main header.
+std::vector<size_t> header_offsets(const std::string& a) {
+    std::vector<size_t> offsets;
+    auto u16 = [&](size_t at) { return (uint32_t)(uint8_t)a[at] | (uint32_t)(uint8_t)a[at + 1] << 8; };
+    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    for (size_t at = MARKER_SIZE + MAIN_HEADER_SIZE; at + FILE_HEADER_SIZE <= a.size();) {
+        offsets.push_back(at);
+        at += u16(at + 5) + u32(at + 7);
+    }
+    return offsets;
+}
+
+}  // namespace
+
+TEST_F(MksetupRead, OurSolidArchiveTestsAndExtractsWhole) {
+    std::vector<ArchiveInput> inputs = solid_inputs();
+    fs::path a = put_archive(build_solid(inputs));
+    Result t = run({"test", a.string()});
+    EXPECT_EQ(t.code, 0) << t.out << t.err;
+    EXPECT_NE(t.out.find("5 files, 0 folders: all OK"), std::string::npos) << t.out;
+    Result r = extract(a);
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    for (const ArchiveInput& in : inputs) {
+        std::string path = in.name;
+        std::replace(path.begin(), path.end(), '\\', '/');
+        EXPECT_EQ(read_file(dest_ / path), std::string(in.data.begin(), in.data.end())) << path;
+    }
+}
+
+TEST_F(MksetupRead, DamageInTheSolidStreamIsNamedPerEntry) {
+    std::vector<ArchiveInput> inputs = solid_inputs();
+    std::string good = build_solid(inputs);
+    std::vector<size_t> headers = header_offsets(good);
+    ASSERT_EQ(headers.size(), inputs.size());
+
+    // A flipped byte inside the second entry's data spoils that entry; the entries before it stay OK.
+    std::string flipped = good;
+    flipped[headers[2] - 10] ^= 0x5A;
+    Result t = run({"test", put_archive(flipped).string()});
+    EXPECT_EQ(t.code, 1) << t.out;
+    expect_lines_in_order(t.out, {"OK      readme.txt", "FAILED  bin\\data.bin: checksum mismatch"});
+    Result x = extract(put_archive(flipped));
+    EXPECT_EQ(x.code, 1);
+    EXPECT_TRUE(fs::exists(dest_ / "readme.txt"));
+    EXPECT_FALSE(fs::exists(dest_ / "bin" / "data.bin"));
+
+    // A size of 2 GiB or more is refused before decoding, and the solid entries after it cannot follow.
+    std::string huge = good;
+    huge[headers[1] + 14] = (char)0x80;
+    t = run({"test", put_archive(huge).string()});
+    EXPECT_EQ(t.code, 1) << t.out;
+    expect_lines_in_order(t.out, {"OK      readme.txt", "FAILED  bin\\data.bin: too large",
+                                  "the solid stream cannot continue after it",
+                                  "FAILED  big\\large.txt: not decoded: it continues the solid stream after "
+                                  "'bin\\data.bin'",
+                                  "FAILED  last.txt: not decoded"});
+}
+#endif
