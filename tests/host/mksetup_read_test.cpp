@@ -408,6 +408,7 @@ TEST_F(MksetupRead, UsageErrorsAndFilesWithoutArchiveGiveTwo) {
         {"test", text.string()},
         {"list", text.string()},
         {"test", root_.string()},
+        {"extract", good.string(), "-o", (text / "sub").string()},
     };
     for (const auto& args : cases) {
         std::string joined;
