@@ -434,8 +434,16 @@ std::vector<size_t> split_blocks(const std::vector<Token>& tokens, size_t count)
     uint8_t block_len[LZ_TABLE_TOTAL], chunk_len[LZ_TABLE_TOTAL], merged_len[LZ_TABLE_TOTAL];
     uint64_t block_bits = 0;
     size_t block_tokens = 0;
-    for (size_t start = 0; start < count; start += CHUNK_TOKENS) {
-        size_t stop = std::min(count, start + CHUNK_TOKENS);
+    size_t stop;
+    for (size_t start = 0; start < count; start = stop) {
+        // Chunks end at an entry's end where one is near: files differ, and a table block for the next
+        // entry then goes after its predecessor's last symbol.
+        stop = std::min(count, start + CHUNK_TOKENS);
+        for (size_t i = start + CHUNK_TOKENS / 4; i < stop; i++)
+            if (tokens[i - 1].extra & ENTRY_END) {
+                stop = i;
+                break;
+            }
         memset(&chunk, 0, sizeof(chunk));
         for (size_t i = start; i < stop; i++) add_token(&chunk, tokens[i]);
         if (start == 0) {
@@ -508,6 +516,7 @@ void put_token(Encoder* e, const Token& t) {
         int j = t.symbol - SYM_LENGTH_FIRST;
         if (kLengthBits[j]) w.put(t.len_extra, kLengthBits[j]);
         w.put(dist_code[t.code2], dist_len[t.code2]);
+        e->stats->dist_symbols[t.code2]++;
         if (kDistBits[t.code2]) w.put(extra, kDistBits[t.code2]);
     } else if (t.symbol >= SYM_SHORT_FIRST) {
         w.put(extra, kShortDistBits[t.symbol - SYM_SHORT_FIRST]);
@@ -615,6 +624,7 @@ int build_archive(const std::vector<ArchiveInput>& inputs, const CompressOptions
     if (!stats) stats = &local_stats;
     memset(stats->main_symbols, 0, sizeof(stats->main_symbols));
     memset(stats->bitlen_symbols, 0, sizeof(stats->bitlen_symbols));
+    memset(stats->dist_symbols, 0, sizeof(stats->dist_symbols));
     stats->table_blocks = stats->end_table_blocks = stats->keep_blocks = stats->longest_code = 0;
     stats->entries.assign(inputs.size(), EntryResult{});
 
