@@ -272,8 +272,11 @@ TEST_F(MksetupBuild, FilesAndNamesThatCannotGoIntoTheSetupAreNamed) {
         fs::remove_all(dir);
         fs::create_directories(dir);
         spill(dir / "good.txt", prose(1000));
-        if (!c.path.empty()) spill(dir / c.path, "x");
-        else fs::remove(dir / "good.txt");
+        if (!c.path.empty()) {
+            spill(dir / c.path, "x");
+        } else {
+            fs::remove(dir / "good.txt");
+        }
         if (std::string(c.label) == "too large") fs::resize_file(dir / c.path, 0x80000000ull);
         if (std::string(c.label) == "unreadable") {
             if (geteuid() == 0) continue;   // root reads everything
@@ -283,7 +286,9 @@ TEST_F(MksetupBuild, FilesAndNamesThatCannotGoIntoTheSetupAreNamed) {
         Outcome r = run({"build", "--stub", stub.string(), "-o", out.string(), dir.string()});
         EXPECT_EQ(r.code, 2) << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
-        if (!c.path.empty()) EXPECT_NE(r.err.find(dir.string()), std::string::npos) << "names the file: " << r.err;
+        if (!c.path.empty()) {
+            EXPECT_NE(r.err.find(dir.string()), std::string::npos) << "names the file: " << r.err;
+        }
         EXPECT_FALSE(fs::exists(out));
         chmod((dir / c.path).c_str(), 0644);
     }
