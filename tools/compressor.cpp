@@ -8,7 +8,6 @@
 // and the block come right after the entry's last symbol, and the end check reads them.
 #include "tools/compressor.h"
 
-#include <math.h>
 #include <string.h>
 
 #include <algorithm>
@@ -107,12 +106,24 @@ struct Prices {
     uint32_t since_update;
 };
 
+// 16 * log2(x) for x >= 1, in integers so that the output never depends on the floating-point library.
+uint32_t log2_scaled(uint32_t x) {
+    static const uint8_t kFraction[32] = {0,  1,  1,  2,  3,  3,  4,  5,  5,  6,  6,  7,  7,  8,  8,  9,
+                                          9, 10, 10, 11, 11, 12, 12, 13, 13, 13, 14, 14, 15, 15, 15, 16};
+    uint32_t top = 31 - __builtin_clz(x);
+    uint32_t mantissa = top >= 5 ? x >> (top - 5) : x << (5 - top);   // 32..63
+    return top * PRICE_SCALE + kFraction[mantissa - 32];
+}
+
+// Prices from counts (each count taken as count + 1/2), then the counts halved so that later symbols weigh
+// more.
 void price_alphabet(uint32_t* count, uint32_t* price, int n) {
-    double total = 0;
-    for (int i = 0; i < n; i++) total += count[i] + 0.5;
+    uint32_t total = 0;
+    for (int i = 0; i < n; i++) total += 2 * count[i] + 1;
+    uint32_t log_total = log2_scaled(total);
     for (int i = 0; i < n; i++) {
-        double bits = log2(total / (count[i] + 0.5));
-        price[i] = (uint32_t)(std::min(std::max(bits, 1.0), 15.0) * PRICE_SCALE);
+        int32_t bits = (int32_t)log_total - (int32_t)log2_scaled(2 * count[i] + 1);
+        price[i] = (uint32_t)std::min<int32_t>(std::max<int32_t>(bits, PRICE_SCALE), 15 * PRICE_SCALE);
         count[i] >>= 1;
     }
 }
