@@ -106,11 +106,19 @@ struct Prices {
     uint32_t since_update;
 };
 
+// Position of the highest set bit of x (x > 0).
+inline uint32_t top_bit(uint32_t x) {
+    uint32_t top = 0;
+    for (uint32_t step = 16; step > 0; step >>= 1)
+        if (x >> (top + step)) top += step;
+    return top;
+}
+
 // 16 * log2(x) for x >= 1, in integers so that the output never depends on the floating-point library.
 uint32_t log2_scaled(uint32_t x) {
     static const uint8_t kFraction[32] = {0,  1,  1,  2,  3,  3,  4,  5,  5,  6,  6,  7,  7,  8,  8,  9,
                                           9, 10, 10, 11, 11, 12, 12, 13, 13, 13, 14, 14, 15, 15, 15, 16};
-    uint32_t top = 31 - __builtin_clz(x);
+    uint32_t top = top_bit(x);
     uint32_t mantissa = top >= 5 ? x >> (top - 5) : x << (5 - top);   // 32..63
     return top * PRICE_SCALE + kFraction[mantissa - 32];
 }
@@ -206,7 +214,7 @@ inline uint32_t match_length(const uint8_t* a, const uint8_t* b, uint32_t limit)
         uint64_t x, y;
         memcpy(&x, a + n, 8);
         memcpy(&y, b + n, 8);
-        if (x != y) return n + (__builtin_ctzll(x ^ y) >> 3);
+        if (x != y) break;   // the byte loop below finds which one differs, whatever the byte order
         n += 8;
     }
     while (n < limit && a[n] == b[n]) n++;
@@ -767,7 +775,7 @@ void seal_header(std::vector<uint8_t>* out, size_t start, const ExtractJob* job)
 int distance_code(uint32_t v) {
     if (v < 4) return (int)v;
     if (v < BONUS_DIST_2) {
-        int top = 31 - __builtin_clz(v);
+        int top = (int)top_bit(v);
         return 2 * top + ((v >> (top - 1)) & 1);
     }
     return 36 + (int)((v - BONUS_DIST_2) >> 16);
