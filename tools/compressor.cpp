@@ -390,7 +390,7 @@ void tokenize_entry(Lz* lz, uint32_t start) {
 // current prices; each position carries the distance ring of its cheapest path, so that old-distance codes
 // are priced as the decoder would see them.
 
-enum { OPT_SPAN = 2048, INFINITE_PRICE = 0xFFFFFFFFu };
+enum { OPT_SPAN = 2048, OPT_ALL_LENGTHS = 40, INFINITE_PRICE = 0xFFFFFFFFu };
 
 struct OptNode {
     uint32_t price;
@@ -432,6 +432,12 @@ int chain_matches(Lz* lz, uint32_t pos, ChainMatch* out, int max_out) {
         cand = next;
     }
     return n;
+}
+
+// Lengths weighed for a match of LONGEST bytes: every one up to OPT_ALL_LENGTHS, then only the longest, so
+// that long matches at every position do not make the parse quadratic.
+inline uint32_t next_length(uint32_t l, uint32_t longest) {
+    return l < OPT_ALL_LENGTHS || l == longest ? l + 1 : longest;
 }
 
 void relax(OptNode* nodes, uint32_t from, uint32_t length, uint32_t dist, uint32_t price) {
@@ -496,7 +502,7 @@ void tokenize_entry_optimal(Lz* lz, uint32_t start) {
                 uint32_t len = match_length(here - d, here, std::min(avail, max_length_at(d, true)));
                 uint32_t bonus = old_length_bonus(d);
                 uint32_t sym = pr.main_price[SYM_OLD_DIST_FIRST + k];
-                for (uint32_t l = 2 + bonus; l <= len; l++)
+                for (uint32_t l = 2 + bonus; l <= len; l = next_length(l, len))
                     relax(nodes.data(), i, l, d, base + sym + rep_len_price[l - 2 - bonus]);
                 if (k == 0 && ring.prev_length >= 2 && len >= ring.prev_length)
                     relax(nodes.data(), i, ring.prev_length, d, base + pr.main_price[SYM_REPEAT_LAST]);
@@ -510,7 +516,7 @@ void tokenize_entry_optimal(Lz* lz, uint32_t start) {
                 uint32_t bonus = length_bonus(d);
                 int dc = distance_code(d - 1);
                 uint32_t dist_part = pr.dist_price[dc] + kDistBits[dc] * PRICE_SCALE;
-                for (uint32_t l = std::max(from_len, 3 + bonus); l <= len; l++)
+                for (uint32_t l = std::max(from_len, 3 + bonus); l <= len; l = next_length(l, len))
                     relax(nodes.data(), i, l, d, base + len_price[l - 3 - bonus] + dist_part);
                 from_len = len + 1;
             }
