@@ -32,6 +32,7 @@ struct EntryResult {
 struct CompressStats {
     std::vector<EntryResult> entries;
     uint64_t main_symbols[MAIN_SYMBOLS];   // main-code symbols written, 269 included
+    uint64_t dist_symbols[DIST_SYMBOLS];   // distance codes written
     uint64_t bitlen_symbols[BITLEN_SYMBOLS];
     uint32_t table_blocks;                 // every table block, the first one included
     uint32_t end_table_blocks;             // those written after an entry's last symbol (read by the end check)

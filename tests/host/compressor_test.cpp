@@ -63,7 +63,9 @@ std::vector<Decoded> decode_archive(const Bytes& archive) {
         fflush(out);
         d.data.resize((size_t)ftell(out));
         rewind(out);
-        if (!d.data.empty()) EXPECT_EQ(fread(d.data.data(), 1, d.data.size(), out), d.data.size());
+        if (!d.data.empty()) {
+            EXPECT_EQ(fread(d.data.data(), 1, d.data.size(), out), d.data.size());
+        }
         fclose(out);
         d.dos_time = h.file_time;
         d.attributes = h.file_attr;
@@ -246,5 +248,196 @@ INSTANTIATE_TEST_SUITE_P(AllCases, RoundTrip,
                          ::testing::Combine(::testing::Range(0, (int)(sizeof(kCases) / sizeof(kCases[0]))),
                                             ::testing::Values(0, 1, 2, 3)),
                          case_name);
+
+// Many small random archives: file sizes around the edges (0 to 3 bytes, a few hundred), contents of every
+// kind, in every order, at every level. Catches the rare coincidences (a block ending with an entry, a
+// match up to an entry's last byte) that the fixed cases may miss.
+TEST(CompressorStream, RandomArchivesRoundTrip) {
+    std::mt19937 rng(20261211);
+    for (int round = 0; round < 40; round++) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::vector<ArchiveInput> inputs;
+        int files = 1 + rng() % 12;
+        for (int f = 0; f < files; f++) {
+            size_t size = rng() % 4 == 0 ? rng() % 4 : rng() % 3 == 0 ? rng() % 300 : rng() % 40000;
+            Bytes data;
+            switch (rng() % 4) {
+            case 0: data = text_bytes(size, rng()); break;
+            case 1: data = binary_bytes(size, rng()); break;
+            case 2: data = random_bytes(size, rng()); break;
+            default: data.assign(size, (uint8_t)rng()); break;
+            }
+            inputs.push_back(input("f" + std::to_string(f), std::move(data)));
+        }
+        CompressOptions options;
+        options.level = 1 + rng() % 3;
+        Bytes archive;
+        std::string error;
+        ASSERT_EQ(build_archive(inputs, options, &archive, nullptr, &error), 0) << error;
+        std::vector<Decoded> out = decode_archive(archive);
+        ASSERT_EQ(out.size(), inputs.size());
+        for (size_t i = 0; i < inputs.size(); i++) {
+            EXPECT_TRUE(out[i].data == inputs[i].data) << "file " << i << " level " << options.level;
+            EXPECT_TRUE(out[i].crc_ok);
+        }
+    }
+}
+
+// One archive over the test material: every kind of main symbol, distances with every length bonus, the
+// run symbols of the table blocks, blocks as changes against the one before, and table blocks read by the
+// end-of-entry check.
+TEST(CompressorStream, UsesEverySymbolKind) {
+    std::vector<ArchiveInput> inputs = case_changing_statistics();
+    for (ArchiveInput& in : case_beyond_window()) inputs.push_back(std::move(in));
+    for (ArchiveInput& in : case_many_small()) inputs.push_back(std::move(in));
+    Bytes archive;
+    CompressStats stats;
+    std::string error;
+    ASSERT_EQ(build_archive(inputs, CompressOptions(), &archive, &stats, &error), 0) << error;
+    auto sum = [&](int from, int to) {
+        uint64_t n = 0;
+        for (int s = from; s <= to; s++) n += stats.main_symbols[s];
+        return n;
+    };
+    EXPECT_GT(sum(0, 255), 0u) << "literals";
+    EXPECT_GT(stats.main_symbols[SYM_REPEAT_LAST], 0u) << "repeat of the last match";
+    for (int s = SYM_OLD_DIST_FIRST; s <= SYM_OLD_DIST_LAST; s++)
+        EXPECT_GT(stats.main_symbols[s], 0u) << "recent distance " << s - SYM_OLD_DIST_FIRST;
+    EXPECT_GT(sum(SYM_SHORT_FIRST, SYM_SHORT_LAST), 0u) << "short matches";
+    EXPECT_GT(sum(SYM_LENGTH_FIRST, MAIN_SYMBOLS - 1), 0u) << "length codes";
+    EXPECT_EQ(stats.main_symbols[SYM_TABLE_BLOCK] + 1, stats.table_blocks);
+    EXPECT_GT(stats.end_table_blocks, 0u);
+    EXPECT_LT(stats.end_table_blocks, stats.table_blocks - 1) << "and table blocks within entries";
+    EXPECT_GT(stats.keep_blocks, 0u);
+    uint64_t near = 0, middle = 0, far = 0;
+    for (int d = 0; d < DIST_SYMBOLS; d++) {
+        uint32_t base = kDistBase[d];
+        (base >= BONUS_DIST_2 ? far : base >= BONUS_DIST_1 ? middle : near) += stats.dist_symbols[d];
+    }
+    EXPECT_GT(near, 0u);
+    EXPECT_GT(middle, 0u);
+    EXPECT_GT(far, 0u);
+    for (int s : {BITLEN_REPEAT_PREV, BITLEN_ZEROS_SHORT, BITLEN_ZEROS_LONG})
+        EXPECT_GT(stats.bitlen_symbols[s], 0u) << "code-length symbol " << s;
+    EXPECT_LE(stats.longest_code, (uint32_t)MAX_CODE_LENGTH);
+
+    std::vector<Decoded> out = decode_archive(archive);
+    ASSERT_EQ(out.size(), inputs.size());
+    for (size_t i = 0; i < inputs.size(); i++) EXPECT_TRUE(out[i].data == inputs[i].data) << inputs[i].name;
+}
+
+TEST(CompressorStream, StoresWhatDoesNotCompress) {
+    std::vector<ArchiveInput> inputs = case_stored_between();
+    Bytes archive;
+    CompressStats stats;
+    std::string error;
+    ASSERT_EQ(build_archive(inputs, CompressOptions(), &archive, &stats, &error), 0) << error;
+    EXPECT_EQ(stats.entries[0].method, METHOD_BEST);
+    EXPECT_EQ(stats.entries[1].method, METHOD_STORED);
+    EXPECT_EQ(stats.entries[1].packed_size, inputs[1].data.size());
+    EXPECT_EQ(stats.entries[2].method, METHOD_BEST);
+    EXPECT_LT(stats.entries[2].packed_size, 100u) << "the repeat of the first file comes from the window";
+}
+
+TEST(CompressorStream, SameInputGivesTheSameBytes) {
+    std::vector<ArchiveInput> inputs = case_changing_statistics();
+    Bytes a, b;
+    std::string error;
+    ASSERT_EQ(build_archive(inputs, CompressOptions(), &a, nullptr, &error), 0);
+    ASSERT_EQ(build_archive(inputs, CompressOptions(), &b, nullptr, &error), 0);
+    EXPECT_TRUE(a == b);
+}
+
+TEST(CompressorStream, RefusesNamesAndSizesTheArchiveCannotHold) {
+    Bytes archive;
+    std::string error;
+    EXPECT_EQ(build_archive({input(std::string(MAX_NAME + 1, 'a'), {1})}, CompressOptions(), &archive, nullptr,
+                            &error),
+              1);
+    EXPECT_NE(error.find("name longer"), std::string::npos);
+    EXPECT_EQ(build_archive({input(std::string(MAX_NAME, 'a'), {1})}, CompressOptions(), &archive, nullptr, &error),
+              0);
+}
+
+// Headers as other tools read them too: sizes, fields, and the CRC-32 of each header in its first two bytes.
+TEST(CompressorStream, HeadersCarryTheirChecksums) {
+    Bytes archive;
+    std::string error;
+    ASSERT_EQ(build_archive({input("x\\y.txt", text_bytes(1000, 3))}, CompressOptions(), &archive, nullptr, &error), 0);
+    ExtractJob* job = new ExtractJob();
+    build_crc_table(job);
+    auto header_crc = [&](size_t at, size_t size) {
+        return (uint16_t)~crc32_update(job, 0xFFFFFFFFu, &archive[at + 2], (uint32_t)(size - 2));
+    };
+    ASSERT_GT(archive.size(), 20u + 32u);
+    EXPECT_EQ(archive[0], MARKER_FIRST);
+    EXPECT_EQ(memcmp(&archive[1], kRarMarkerTail, 6), 0);
+    EXPECT_EQ(archive[7] | archive[8] << 8, header_crc(7, MAIN_HEADER_SIZE));
+    EXPECT_EQ(archive[12] | archive[13] << 8, MAIN_HEADER_SIZE);
+    size_t file = 7 + MAIN_HEADER_SIZE;
+    size_t size = archive[file + 5] | archive[file + 6] << 8;
+    EXPECT_EQ(size, FILE_HEADER_SIZE + 7u);
+    EXPECT_EQ(archive[file + 0] | archive[file + 1] << 8, header_crc(file, size));
+    EXPECT_EQ(archive[file + 15], HOST_WIN32);
+    EXPECT_EQ(archive[file + 24], UNP_VER_MAX);
+    EXPECT_EQ(archive[file + 25], METHOD_BEST);
+    EXPECT_EQ(archive[file + 3] | archive[file + 4] << 8, BLOCK_FLAG_HAS_DATA | FILE_FLAG_DICT_1M);
+    uint32_t pack = archive[file + 7] | archive[file + 8] << 8 | archive[file + 9] << 16 | (uint32_t)archive[file + 10] << 24;
+    EXPECT_EQ(file + size + pack, archive.size());
+    delete job;
+}
+
+TEST(HuffmanLengths, NeverLongerThanTheLimitAndAlwaysAPrefixCode) {
+    // Fibonacci frequencies give the deepest trees.
+    for (int n : {2, 3, 19, 28, 48, 298}) {
+        std::vector<uint32_t> freq(n);
+        uint32_t a = 1, b = 1;
+        for (int i = 0; i < n; i++) {
+            freq[i] = a;
+            uint32_t c = a + b > 0x0FFFFFFF ? 0x0FFFFFFF : a + b;
+            a = b;
+            b = c;
+        }
+        std::vector<uint8_t> len(n);
+        make_code_lengths(freq.data(), n, MAX_CODE_LENGTH, len.data());
+        double kraft = 0;
+        for (int i = 0; i < n; i++) {
+            EXPECT_GE(len[i], 1);
+            EXPECT_LE(len[i], MAX_CODE_LENGTH);
+            kraft += 1.0 / (1 << len[i]);
+        }
+        EXPECT_LE(kraft, 1.0) << n;
+        EXPECT_GE(kraft, n > 1 ? 1.0 : 0.5) << "a complete code wastes nothing";
+    }
+}
+
+TEST(HuffmanLengths, OptimalWhenNothingIsTooLong) {
+    const uint32_t freq[] = {45, 13, 12, 16, 9, 5, 0};
+    uint8_t len[7];
+    make_code_lengths(freq, 7, MAX_CODE_LENGTH, len);
+    const uint8_t want[] = {1, 3, 3, 3, 4, 4, 0};
+    for (int i = 0; i < 7; i++) EXPECT_EQ(len[i], want[i]) << i;
+    const uint32_t one[] = {0, 0, 7};
+    make_code_lengths(one, 3, MAX_CODE_LENGTH, len);
+    EXPECT_EQ(len[2], 1);
+    EXPECT_EQ(len[0], 0);
+}
+
+TEST(HuffmanLengths, CanonicalCodesFollowTheDecodersOrder) {
+    const uint8_t lengths[] = {2, 1, 3, 3};
+    uint16_t codes[4];
+    make_codes(lengths, 4, codes);
+    EXPECT_EQ(codes[1], 0b0);
+    EXPECT_EQ(codes[0], 0b10);
+    EXPECT_EQ(codes[2], 0b110);
+    EXPECT_EQ(codes[3], 0b111);
+}
+
+TEST(DistanceCodes, EveryBaseAndItsLastValue) {
+    for (int d = 0; d < DIST_SYMBOLS; d++) {
+        EXPECT_EQ(distance_code(kDistBase[d]), d);
+        EXPECT_EQ(distance_code(kDistBase[d] + (1u << kDistBits[d]) - 1), d);
+    }
+}
 
 }  // namespace
