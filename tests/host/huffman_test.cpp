@@ -301,6 +301,42 @@ TEST_F(HuffmanTest, LzBlockAfterAudioBlockLeavesTheRestOfTheSavedLengthsZero) {
         ASSERT_EQ(job->saved_lengths[i], 0) << i;
 }
 
+// The table-block loop refills only past byte 8187 and a pass may take 15 + 7 bits: a pass that starts
+// at byte 8187, bit 7 reads its extra bits from the buffer's last bytes, and nothing after them counts.
+TEST_F(HuffmanTest, TableBlockPassAtTheEndOfTheBufferReadsTheLastBytes) {
+    uint8_t bitlen_lengths[BITLEN_SYMBOLS] = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 5, 5, 15};
+    Code bitlen(bitlen_lengths, BITLEN_SYMBOLS);
+    BitWriter block;
+    put_block_header(block, false, false, 1, bitlen_lengths);
+    Lengths want(LZ_TABLE_TOTAL, 0);
+    for (int i = 0; i < 300; i++) {
+        want[i] = (uint8_t)(i % 13);
+        bitlen.put(block, want[i]);
+    }
+    const uint32_t last_pass = block.bit_count;
+    bitlen.put(block, 18);  // 15-bit code
+    block.put(127, 7);      // 138 zeros, cut at 374
+
+    const uint32_t start = (8187 * 8 + 7) - last_pass;
+    for (uint8_t padding : {0x00, 0xFF}) {
+        BitWriter w;
+        for (uint32_t i = 0; i < start; i++)
+            w.put(i & 1, 1);
+        for (uint32_t i = 0; i < block.bit_count; i++)
+            w.put((block.bytes[i / 8] >> (7 - i % 8)) & 1, 1);
+        ASSERT_EQ(w.bytes.size(), (size_t)IN_BUF_SIZE - 1);  // the peek for the extra bits reads byte 8191
+        load(w.bytes);
+        memset(job->in_buf + IN_BUF_SIZE, padding, IN_BUF_PAD);
+        job->byte_pos = start / 8;
+        job->bit_pos = start % 8;
+        start_entry(job, {}, 0);  // nothing more to read
+        read_table_block(job);
+        EXPECT_EQ(bit_position(), 8187u * 8 + 7 + 22);
+        EXPECT_EQ(Lengths(job->saved_lengths, job->saved_lengths + LZ_TABLE_TOTAL), want);
+        memset(job->in_buf + IN_BUF_SIZE, 0, IN_BUF_PAD);
+    }
+}
+
 // A table block announced at the end of an entry is read only with five or more bytes left.
 TEST_F(HuffmanTest, EndCheckNeedsFiveBytesLeft) {
     LzCodes first = LzCodes::flat();
