@@ -416,3 +416,35 @@ TEST(LzRandomInput, FastLoopEqualsThePlainRulesOnAnyInput) {
 }
 
 }  // namespace
+
+namespace {
+
+uint32_t le16(const Bytes& b, size_t at) { return b[at] | b[at + 1] << 8; }
+uint32_t le32(const Bytes& b, size_t at) { return le16(b, at) | le16(b, at + 2) << 16; }
+
+// A compressed entry made by the format's own archiver: marker, 13-byte main header, then the file
+// header (pack size at +7, unpacked size at +11, CRC at +16, header size at +5) and the packed data.
+TEST(LzRealArchive, CompressedEntryMatchesItsChecksum) {
+    FILE* f = fopen(ORDAVIN_SAMPLES_DIR "/unix-owner-subblock.rar", "rb");
+    if (!f)
+        GTEST_SKIP() << "sample archives not found in " ORDAVIN_SAMPLES_DIR;
+    Bytes archive(4096);
+    archive.resize(fread(archive.data(), 1, archive.size(), f));
+    fclose(f);
+    const size_t header = 7 + 13;
+    ASSERT_GT(archive.size(), header + 32);
+    ASSERT_EQ(archive[header + 2], 0x74);
+    size_t data = header + le16(archive, header + 5);
+    uint32_t pack_size = le32(archive, header + 7), unp_size = le32(archive, header + 11);
+    ASSERT_LE(data + pack_size, archive.size());
+
+    ExtractJob* job = new_decoder_job();
+    Bytes out = unpack_bytes(job, Bytes(archive.begin() + data, archive.begin() + data + pack_size),
+                             (int32_t)unp_size, false);
+    EXPECT_EQ(out.size(), unp_size);
+    EXPECT_EQ(~job->data_crc, le32(archive, header + 16));
+    EXPECT_EQ(~job->data_crc, 0x7E3265A8u);
+    free_decoder_job(job);
+}
+
+}  // namespace
