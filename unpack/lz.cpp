@@ -130,6 +130,8 @@ void unpack_entry(ExtractJob* job, uint8_t* window, int solid) {
             job->bit_pos = in.pos & 7;
             refill_input(job, 0);
             in.pos = job->byte_pos * 8 + job->bit_pos;
+            if (job->empty_fills >= MAX_EMPTY_FILLS)
+                break;  // stale bytes could decode to symbols that produce nothing, for ever
         }
         if (((flushed - wpos) & WINDOW_MASK) < FLUSH_MARGIN && flushed != wpos) {
             job->window_pos = wpos;
@@ -156,6 +158,8 @@ void unpack_entry(ExtractJob* job, uint8_t* window, int solid) {
             job->bit_pos = in.pos & 7;
             read_table_block(job);
             in.pos = job->byte_pos * 8 + job->bit_pos;
+            if (job->empty_fills >= MAX_EMPTY_FILLS)
+                break;
             continue;
         } else if (s == SYM_REPEAT_LAST) {
             length = prev_length;

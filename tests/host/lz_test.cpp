@@ -310,8 +310,11 @@ void plain_unpack(ExtractJob* job, uint8_t* window, int solid) {
     job->unp_left -= 1;
     while (job->unp_left >= 0) {
         job->window_pos &= WINDOW_MASK;
-        if (job->byte_pos > 8162)
+        if (job->byte_pos > 8162) {
             refill_input(job, 0);
+            if (job->empty_fills >= 2)  // a whole buffer of stale bytes read: the entry ends
+                break;
+        }
         if (((job->flushed_pos - job->window_pos) & WINDOW_MASK) < 270 && job->flushed_pos != job->window_pos)
             flush_window(job);
         decode_symbol(job, &job->main_table);
@@ -332,6 +335,8 @@ void plain_unpack(ExtractJob* job, uint8_t* window, int solid) {
             plain_copy(job);
         } else if (s == 269) {
             read_table_block(job);
+            if (job->empty_fills >= 2)
+                break;
         } else if (s == 256) {
             job->match_length = job->prev_length;
             job->match_dist = job->prev_dist;
@@ -373,41 +378,123 @@ void expect_same_state(const ExtractJob* a, const ExtractJob* b, const char* whe
     EXPECT_EQ(a->data_crc, b->data_crc) << where;
 }
 
-// Random input: pure garbage, and garbage behind a valid table (so that matches and literals dominate).
-// Runs of solid and non-solid entries, sizes that cross refills and wrap the window.
+// What a valid random stream needs to know of the decoder: the code in force and the match history.
+struct StreamState {
+    int in_force = 0;
+    uint32_t ring[4] = {0, 0, 0, 0}, count = 0, prev_length = 0, prev_dist = 0;
+    void match(uint32_t length, uint32_t dist) {
+        ring[count++ & 3] = dist;
+        prev_length = length;
+        prev_dist = dist;
+    }
+};
+
+// A valid stream of random tokens: every kind of match, distances up to the window size (reaching before
+// the data is allowed), and table blocks that switch between two codes. Sets *size to the exact number
+// of bytes it produces, at least the size asked for.
+Bytes random_stream(std::mt19937& rng, bool with_table, uint32_t* size, StreamState* st) {
+    static const LzCodes a = LzCodes::flat();
+    static const LzCodes b = [] {
+        uint8_t lens[LZ_TABLE_TOTAL];
+        memset(lens, 10, MAIN_SYMBOLS);
+        memset(lens + MAIN_SYMBOLS, 7, DIST_SYMBOLS);
+        memset(lens + MAIN_SYMBOLS + DIST_SYMBOLS, 6, REP_SYMBOLS);
+        return LzCodes(lens);
+    }();
+    const LzCodes* codes[2] = {&a, &b};
+    BitWriter w;
+    if (with_table) {  // a non-solid entry: the decoder starts afresh
+        *st = StreamState();
+        a.put_table(w);
+    }
+    uint32_t produced = 0;
+    while (produced < *size) {
+        const LzCodes& c = *codes[st->in_force];
+        uint32_t kind = rng() % 100;
+        if (kind < 40) {
+            c.put_literal(w, (uint8_t)rng());
+            produced++;
+        } else if (kind < 70) {
+            uint32_t dist = 1 + rng() % (kind < 50 ? 300 : kind < 60 ? 70000 : WINDOW_SIZE);
+            uint32_t bonus = (dist >= BONUS_DIST_1) + (dist >= BONUS_DIST_2);
+            uint32_t length = 3 + bonus + rng() % 256;
+            c.put_match(w, length, dist);
+            st->match(length, dist);
+            produced += length;
+        } else if (kind < 80) {
+            uint32_t slot = rng() % 4;
+            uint32_t dist = st->ring[(st->count - 1 - slot) & 3];
+            uint32_t bonus = (dist >= BONUS_DIST_OLD) + (dist >= BONUS_DIST_1) + (dist >= BONUS_DIST_2);
+            uint32_t length = 2 + bonus + rng() % 256;
+            c.put_old_match(w, slot, length, dist);
+            st->match(length, dist);
+            produced += length;
+        } else if (kind < 85) {
+            c.put_symbol(w, SYM_REPEAT_LAST);
+            produced += st->prev_length;
+            st->match(st->prev_length, st->prev_dist);
+        } else if (kind < 99) {
+            uint32_t dist = 1 + rng() % 256;
+            c.put_short_match(w, dist);
+            st->match(2, dist);
+            produced += 2;
+        } else if (rng() % 20 == 0) {
+            c.put_symbol(w, SYM_TABLE_BLOCK);
+            st->in_force ^= 1;
+            codes[st->in_force]->put_table(w, true, c.lengths);
+        }
+    }
+    *size = produced;
+    w.pad(8);
+    return w.bytes;
+}
+
+// Random input: pure garbage, garbage behind a valid table, and long valid random streams. Runs of
+// solid and non-solid entries, sizes that cross refills and wrap the window.
 TEST(LzRandomInput, FastLoopEqualsThePlainRulesOnAnyInput) {
     struct Entry {
-        uint32_t packed, unpacked;
+        uint32_t packed, unpacked;  // packed 0: a valid random stream
         bool solid, valid_table;
     } entries[] = {
-        {0, 10, false, false},       {1, 100, true, false},       {5, 0, true, false},
-        {300, 5000, false, false},   {8191, 30000, true, false},  {8192, 50000, false, true},
-        {8193, 70000, true, true},   {20000, 300000, true, false}, {70000, 1500000, true, true},
-        {4000, 200000, false, true}, {100, 70000, true, true},    {9000, 9000, true, false},
+        {0, 1500000, false, true},   {0, 300000, true, false},   {1, 100, true, false},
+        {5, 0, true, false},         {300, 5000, false, false},  {8191, 30000, true, false},
+        {8192, 50000, false, true},  {8193, 70000, true, true},  {20000, 300000, true, false},
+        {0, 2000000, false, true},   {70000, 1500000, true, true}, {4000, 200000, false, true},
+        {100, 70000, true, true},    {9000, 9000, true, false},  {0, 400000, false, true},
     };
     ExtractJob* fast = new_decoder_job();
     ExtractJob* plain = new_decoder_job();
     memset(fast->in_buf + IN_BUF_SIZE, 0xFF, IN_BUF_PAD);  // no byte past the buffer may count
     LzCodes codes = LzCodes::flat();
+    StreamState stream;  // what a valid random stream continues from
     for (uint32_t seed = 1; seed <= 3; seed++) {
         std::mt19937 rng(seed);
         for (const Entry& e : entries) {
-            BitWriter w;
-            if (e.valid_table)
-                codes.put_table(w);
-            Bytes packed = w.bytes;
-            while (packed.size() < e.packed)
-                packed.push_back((uint8_t)rng());
-            packed.resize(e.packed);
-            Bytes a = unpack_bytes(fast, packed, (int32_t)e.unpacked, e.solid);
-            start_entry(plain, packed, (int32_t)e.unpacked);
+            Bytes packed;
+            uint32_t unpacked = e.unpacked;
+            if (e.packed == 0) {
+                packed = random_stream(rng, e.valid_table, &unpacked, &stream);
+            } else {
+                BitWriter w;
+                if (e.valid_table)
+                    codes.put_table(w);
+                packed = w.bytes;
+                while (packed.size() < e.packed)
+                    packed.push_back((uint8_t)rng());
+                packed.resize(e.packed);
+            }
+            Bytes a = unpack_bytes(fast, packed, (int32_t)unpacked, e.solid);
+            start_entry(plain, packed, (int32_t)unpacked);
             plain_unpack(plain, plain->window_buffer, e.solid);
             Bytes b = entry_output(plain);
-            char where[64];
+            char where[80];
             snprintf(where, sizeof(where), "seed %u packed %u unpacked %u", seed, e.packed, e.unpacked);
             ASSERT_EQ(a.size(), b.size()) << where;
             EXPECT_TRUE(a == b) << where;
-            EXPECT_GE(a.size(), e.unpacked) << where;
+            if (e.packed == 0) {  // a valid stream ends exactly at its size
+                EXPECT_EQ(a.size(), unpacked) << where;
+                EXPECT_EQ(fast->unp_left, -1) << where;
+            }
             expect_same_state(fast, plain, where);
         }
     }
@@ -444,6 +531,33 @@ TEST(LzRealArchive, CompressedEntryMatchesItsChecksum) {
     EXPECT_EQ(out.size(), unp_size);
     EXPECT_EQ(~job->data_crc, le32(archive, header + 16));
     EXPECT_EQ(~job->data_crc, 0x7E3265A8u);
+    free_decoder_job(job);
+}
+
+}  // namespace
+
+namespace {
+
+// Input that runs out where the stale buffer decodes to symbols that produce nothing (a repeat of
+// length 0, table blocks) must not keep the loop turning: the entry ends short and fails its checksum.
+TEST(LzExhaustedInput, StaleBytesThatProduceNothingEndTheEntry) {
+    uint8_t lens[LZ_TABLE_TOTAL] = {0};
+    lens[SYM_REPEAT_LAST] = 1;  // 256 gets code 0: zero bits repeat a match of length 0
+    lens['A'] = 2;
+    lens[SYM_TABLE_BLOCK] = 2;
+    lens[MAIN_SYMBOLS] = 1;     // one distance code
+    lens[MAIN_SYMBOLS + DIST_SYMBOLS] = 1;
+    LzCodes codes(lens);
+    ExtractJob* job = new_decoder_job();
+    for (int32_t size : {1, 100, 1 << 30}) {
+        BitWriter w;
+        codes.put_table(w);
+        codes.put_literal(w, 'A');
+        Bytes out = unpack_bytes(job, w.bytes, size, false);  // the rest of in_buf is zeros
+        ASSERT_GE(out.size(), 1u);
+        EXPECT_EQ(out[0], 'A');
+        EXPECT_LE(out.size(), (size_t)size);
+    }
     free_decoder_job(job);
 }
 
