@@ -453,10 +453,11 @@ Bytes random_stream(std::mt19937& rng, bool with_table, uint32_t* size, StreamSt
 // solid and non-solid entries, sizes that cross refills and wrap the window.
 TEST(LzRandomInput, FastLoopEqualsThePlainRulesOnAnyInput) {
     struct Entry {
-        uint32_t packed, unpacked;  // packed 0: a valid random stream
+        uint32_t packed, unpacked;  // packed 0: a valid random stream; 1: the same with damaged bytes
         bool solid, valid_table;
     } entries[] = {
-        {0, 1500000, false, true},   {0, 300000, true, false},   {1, 100, true, false},
+        {1, 500000, false, true},    {1, 300000, true, false},
+        {0, 1500000, false, true},   {0, 300000, true, false},   {2, 100, true, false},
         {5, 0, true, false},         {300, 5000, false, false},  {8191, 30000, true, false},
         {8192, 50000, false, true},  {8193, 70000, true, true},  {20000, 300000, true, false},
         {0, 2000000, false, true},   {70000, 1500000, true, true}, {4000, 200000, false, true},
@@ -474,8 +475,10 @@ TEST(LzRandomInput, FastLoopEqualsThePlainRulesOnAnyInput) {
         for (const Entry& e : entries) {
             Bytes packed;
             uint32_t unpacked = e.unpacked;
-            if (e.packed == 0) {
+            if (e.packed <= 1) {
                 packed = random_stream(rng, e.valid_table, &unpacked, &stream);
+                for (int k = 0; e.packed == 1 && k < 20; k++)
+                    packed[rng() % packed.size()] ^= (uint8_t)(1 + rng() % 255);
             } else {
                 BitWriter w;
                 if (e.valid_table)
