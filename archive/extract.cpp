@@ -299,6 +299,21 @@ int handle_entry(HWND owner, ExtractJob* job, int result) {
     return result;
 }
 
+// The walk ends at a file header whose data would reach past 2 GiB, leaving that header in the job and the
+// stream after its fixed part. Such an entry is refused like any too large one rather than taken for the end
+// of the archive: its name is read for the message.
+bool walk_stopped_at_huge_entry(ExtractJob* job) {
+    const FileHeader& h = job->file_header;
+    if (h.head_type != BLOCK_FILE || !(h.head_flags & BLOCK_FLAG_HAS_DATA) || h.head_size < FILE_HEADER_SIZE ||
+        h.pack_size <= LARGEST_ENTRY)
+        return false;
+    uint32_t name_size = h.name_size > (uint32_t)MAX_NAME ? (uint32_t)MAX_NAME : h.name_size;
+    memset(job->name, 0, sizeof job->name);
+    file_read(job->archive_file, job->name, name_size);
+    normalize_entry(job);
+    return true;
+}
+
 }  // namespace
 
 int extract_entries(HWND owner, ExtractJob* job) {
@@ -326,8 +341,13 @@ int extract_entries(HWND owner, ExtractJob* job) {
     bool first_entry = true;
     while (result == EXTRACT_OK) {
         // A split entry ends the run with its own error, so the end of the walk always ends the loop.
-        if (read_next_entry(job, WALK_FILES_AND_SUBS) <= 0)
+        if (read_next_entry(job, WALK_FILES_AND_SUBS) <= 0) {
+            if (walk_stopped_at_huge_entry(job)) {
+                show_cannot_install(owner, job->name);
+                result = EXTRACT_FAILED;
+            }
             break;
+        }
         if (job->block_header.head_type == BLOCK_SUB) {
             file_seek(job->archive_file, job->next_block, 0);
             continue;
