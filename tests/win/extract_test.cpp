@@ -588,6 +588,30 @@ TEST_F(ExtractTest, FullDiskEndsTheRunWithAChecksumFailure) {
         EXPECT_FALSE(exists(folder + "\\BIG.DAT"));
         EXPECT_FALSE(exists(folder + "\\LAST.TXT"));
     }
+
+    // The drive filled up to all but 8 KiB: an entry of 8 KiB and 100 bytes hands its first 8 KiB to the disk
+    // at once and keeps the last 100 bytes in the stream's buffer, which only the final flush finds no room for.
+    watcher_.clear();
+    DeleteFileA((folder + "\\SMALL.TXT").c_str());
+    std::string filler = folder + "\\FILLER";
+    HANDLE file = CreateFileA(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    std::string page(4096, 'f');
+    DWORD wrote = 0;
+    while (WriteFile(file, page.data(), (DWORD)page.size(), &wrote, nullptr) && wrote == page.size()) {
+    }
+    LONG full_pages = (LONG)(GetFileSize(file, nullptr) / 4096);
+    ASSERT_GT(full_pages, 2);
+    SetFilePointer(file, (full_pages - 2) * 4096, nullptr, FILE_BEGIN);
+    ASSERT_TRUE(SetEndOfFile(file));
+    CloseHandle(file);
+    std::string archive_path = root_ + "\\setup.bin";
+    ASSERT_TRUE(archive_bytes::write_file(
+        archive_path, stored_archive({stored("TAIL.DAT", std::string(8192 + 100, 't')), stored("LAST.TXT", "l")})));
+    EXPECT_EQ(run_file(archive_path, folder), 3);
+    expect_cannot_install("TAIL.DAT");
+    EXPECT_FALSE(exists(folder + "\\TAIL.DAT"));
+    EXPECT_FALSE(exists(folder + "\\LAST.TXT"));
     remove_tree(folder);
 }
 
