@@ -127,7 +127,9 @@ TEST_F(LanguagesTest, CannotInstallFollowsTheInterfaceLanguage) {
         SCOPED_TRACE(c.ui);
         MsgBoxWatcher watcher;
         UiLanguage = c.ui;
-        show_cannot_install(nullptr, "C:\\folder\\ZUNO.EXE");
+        HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        show_cannot_install(owner, "C:\\folder\\ZUNO.EXE");
+        DestroyWindow(owner);
         std::vector<SeenBox> seen = watcher.boxes();
         if (!c.text) {
             EXPECT_TRUE(seen.empty());
@@ -138,6 +140,7 @@ TEST_F(LanguagesTest, CannotInstallFollowsTheInterfaceLanguage) {
         EXPECT_EQ(seen[0].caption, "C:\\folder\\ZUNO.EXE");
         EXPECT_EQ(seen[0].icon, BOX_ICON_ERROR);
         EXPECT_EQ(seen[0].buttons, std::vector<int>{IDOK});
+        EXPECT_EQ(seen[0].owner, owner);
     }
 }
 
