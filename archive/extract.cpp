@@ -23,7 +23,8 @@ enum {
 
 const char kArchiveMode[] = "rb";
 const char kOutputMode[] = "w+b";
-const int kArchiveShare = 1;
+const int kArchiveShare = 1;   // others may read the setup file, not write it
+const int kOutputShare = 2;    // no sharing restriction
 
 // Why an entry may not be written at all.
 enum Refusal {
@@ -51,7 +52,8 @@ bool is_separator(char c) {
     return c == '\\' || c == '/';
 }
 
-// CON, PRN, AUX, NUL, COM1-9, LPT1-9 (with or without an extension) open a device, not a file.
+// CON, PRN, AUX, NUL, COM0-9, LPT0-9 and the superscript-digit forms (with or without an extension) open
+// a device, not a file.
 bool is_device_name(const char* part, size_t length) {
     static const char* const kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
     size_t base = 0;
@@ -64,7 +66,8 @@ bool is_device_name(const char* part, size_t length) {
             return true;
     }
     if (base == 4 && (same_ignoring_case(part, "com", 3) || same_ignoring_case(part, "lpt", 3)))
-        return part[3] >= '1' && part[3] <= '9';
+        return (part[3] >= '0' && part[3] <= '9') || part[3] == '\xB9' || part[3] == '\xB2' ||
+               part[3] == '\xB3';
     return false;
 }
 
@@ -260,7 +263,7 @@ int handle_entry(HWND owner, ExtractJob* job, int result) {
         make_entry_dirs(path);
         if (file_exists(path) == 0)
             DeleteFileA(path);
-        output = file_open(path, kOutputMode, 2);
+        output = file_open(path, kOutputMode, kOutputShare);
         if (!output) {
             show_cannot_install(owner, path);
             result = result ? result : EXTRACT_FAILED;

@@ -484,6 +484,7 @@ TEST_F(ExtractTest, UnsafeNamesAreRefused) {
         {"CON", "CON"},
         {"nul.txt", "nul.txt"},
         {"LOGS\\COM1.LOG", "LOGS\\COM1.LOG"},
+        {"lpt\xB9", "lpt\xB9"},
     };
     std::string victim = root_ + "\\VICTIM.TXT";
     for (const auto& c : cases) {
