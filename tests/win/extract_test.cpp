@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/languages.h"
+#include "archive/checksum.h"
 #include "archive/extract.h"
 #include "system/paths.h"
 #include "tests/common/archive_bytes.h"
@@ -423,6 +424,30 @@ TEST_F(ExtractTest, SubBlocksAreSkippedAndDoNotCountAsTheFirstEntry) {
     EXPECT_EQ(run(c), 2);
     EXPECT_FALSE(exists(in_dest("C.TXT")));
     EXPECT_TRUE(watcher_.boxes().empty());
+}
+
+// The older format ("RE~^" inside a file tagged "RSFX") checks a 16-bit sum seeded with 0.
+TEST_F(ExtractTest, OldFormatEntriesAreCheckedWithTheSixteenBitSum) {
+    const std::string data = "old format data";
+    uint16_t sum = sum16_update(0, (const uint8_t*)data.data(), (uint32_t)data.size());
+    for (bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "damaged" : "clean");
+        Bytes b(64, 0);
+        b[0] = 'M';
+        b[1] = 'Z';
+        memcpy(&b[28], "RSFX", 4);
+        archive_bytes::append_old_marker(b);
+        archive_bytes::put8(b, 0);                  // rest of head_flags
+        archive_bytes::put16(b, MAIN_HEADER_SIZE);  // head_size, counted from the marker
+        for (int i = 7; i < MAIN_HEADER_SIZE; i++)
+            archive_bytes::put8(b, 0);
+        FileEntry e = stored("OLD.TXT", data);
+        e.file_crc = damaged ? sum ^ 1 : sum;
+        archive_bytes::append_file(b, e);
+        DeleteFileA(in_dest("OLD.TXT").c_str());
+        EXPECT_EQ(run(b), damaged ? 3 : 0);
+        EXPECT_EQ(read_text(in_dest("OLD.TXT")), damaged ? "<missing>" : data);
+    }
 }
 
 TEST_F(ExtractTest, ArchiveWithoutEntriesInstallsNothing) {
