@@ -18,7 +18,6 @@ enum {
     PROGRESS_LABEL_ID = 107,
     MATCH_PATTERN_SIZE = 16,      // the prefix and a language code, at most 15 characters
     LARGEST_ENTRY = 0x7FFFFFFF,   // the decoder counts in signed 32 bits
-    ATTR_VOLUME_LABEL = 0x08,
 };
 
 const char kArchiveMode[] = "rb";
