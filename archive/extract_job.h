@@ -89,4 +89,5 @@ struct ExtractJob {
     CodeTable dist_table;
     CodeTable rep_table;
     CodeTable audio_table_store[MAX_AUDIO_CHANNELS];
+    int32_t empty_fills;       // later fills of this entry that got no bytes
 };
