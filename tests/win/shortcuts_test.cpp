@@ -135,6 +135,26 @@ TEST_F(Shortcuts, DesktopStyleShortcutIsMadeWhetherOrNotTheProgramExists) {
     EXPECT_EQ(link.work_dir, "D:\\");
 }
 
+TEST_F(Shortcuts, GroupShortcutForADriveRootInstallKeepsTheRoot) {
+    // A program right under drive C:, with a name of this process so parallel runs stay apart.
+    char file[64];
+    snprintf(file, sizeof file, "ord_root_%lu.exe", GetCurrentProcessId());
+    std::string program = std::string("C:\\") + file;
+    touch(program);
+    std::string group = programs + "\\";
+    add_group_shortcut("Ordavin", file, group.c_str(), "C:\\");
+    Link link = read_link(group + "Ordavin.lnk");
+    DeleteFileA(program.c_str());
+    ASSERT_TRUE(link.loaded);
+    EXPECT_EQ(link.target, program);
+    EXPECT_EQ(link.work_dir, "C:\\") << "'C:\\' stays 'C:\\'";
+
+    add_group_shortcut("", file, group.c_str(), "C:\\");  // no name: nothing at all
+    add_group_shortcut("Other", NULL, group.c_str(), "C:\\");
+    EXPECT_FALSE(exists(group + ".lnk"));
+    EXPECT_FALSE(exists(group + "Other.lnk"));
+}
+
 TEST_F(Shortcuts, PathsTooLongForABufferAreRefused) {
     // A group folder whose shortcut path would pass 259 characters: no shortcut, nothing overrun.
     std::string deep = programs;
