@@ -143,8 +143,9 @@ TEST_F(SampleProduct, UninstallerRemovesTheProductAndKeepsForeignFiles) {
         RegCloseKey(key);
     }
     EXPECT_FALSE(dir_recorded);
-    if (machine_key)
+    if (machine_key) {
         EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstall_key, 0, KEY_READ, &key), ERROR_SUCCESS);
+    }
 
     // The uninstaller itself goes last, removed by its copy once it has ended.
     bool gone = false;
