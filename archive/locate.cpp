@@ -1,11 +1,11 @@
 // Finding the archive inside the setup file and reading its main header.
 #include "archive/archive_reader.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 #include "archive/extract_job.h"
 #include "archive/stream.h"
+#include "unpack/unpack.h"
 
 namespace {
 
@@ -60,12 +60,12 @@ int32_t archive_kind_for(const ExtractJob* job, int32_t plain_kind) {
 
 // Looks for the archive in the bytes after the first 7; sets the job's fields on a hit.
 void scan_for_archive(ExtractJob* job) {
-    uint8_t* buffer = (uint8_t*)calloc(SCAN_BUFFER_SIZE, 1);
+    uint8_t* buffer = (uint8_t*)alloc_zeroed(SCAN_BUFFER_SIZE);
     if (!buffer)
         return;
     long tell = ftell(job->archive_file);
     if (tell < 0 || tell > 0x7FFFFFFFL - SCAN_BUFFER_SIZE) {
-        free(buffer);
+        free_and_clear(&buffer);
         return;
     }
     int32_t start = (int32_t)tell;
@@ -98,7 +98,7 @@ void scan_for_archive(ExtractJob* job) {
             job->archive_kind = archive_kind_for(job, ARCHIVE_KIND_EMBEDDED);
         }
     }
-    free(buffer);
+    free_and_clear(&buffer);
 }
 
 }  // namespace
