@@ -1,11 +1,12 @@
 // ZUNO.exe, the sample product: one window of class "ZUNO" that shows the language recorded in ZUNO.INI
-// next to the program. The setup closes such windows before it installs.
+// next to the program. The setup closes such windows before it installs. Tests that must not meet other
+// tests' windows give another class with "/class NAME".
 #include <windows.h>
 #include <string.h>
 
 namespace {
 
-const char kWindowClass[] = "ZUNO";
+char g_window_class[64] = "ZUNO";
 char g_language[16];
 
 // Reads [ZUNO] Language= from ZUNO.INI in the program's own folder.
@@ -50,7 +51,9 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) {
+    if (strncmp(command_line, "/class ", 7) == 0 && command_line[7])
+        lstrcpynA(g_window_class, command_line + 7, sizeof g_window_class);
     read_language();
     WNDCLASSA window_class = {};
     window_class.lpfnWndProc = window_proc;
@@ -58,14 +61,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     window_class.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    window_class.lpszClassName = kWindowClass;
+    window_class.lpszClassName = g_window_class;
     if (!RegisterClassA(&window_class))
         return 1;
     char title[64];
     lstrcpyA(title, "Ordavin [");
     lstrcatA(title, g_language[0] ? g_language : "-");
     lstrcatA(title, "]");
-    HWND window = CreateWindowA(kWindowClass, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 360, 160,
+    HWND window = CreateWindowA(g_window_class, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 360, 160,
                                 nullptr, nullptr, instance, nullptr);
     if (!window)
         return 1;

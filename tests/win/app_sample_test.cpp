@@ -70,21 +70,23 @@ protected:
 
 TEST_F(SampleProduct, ProgramShowsItsLanguageAndEndsWhenTheSetupClosesIt) {
     write_text(folder_ + "\\ZUNO.INI", "[ZUNO]\r\nLanguage=FR\r\n");
-    HANDLE process = start("ZUNO.exe", "");
+    // A class of its own, so that setups run by other tests at the same time leave this window alone.
+    const std::string window_class = "ZUNO_SAMPLE_" + std::to_string(GetCurrentProcessId());
+    HANDLE process = start("ZUNO.exe", ("/class " + window_class).c_str());
     ASSERT_NE(process, nullptr);
     WaitForInputIdle(process, 20000);
     HWND window = nullptr;
     for (int i = 0; i < 200 && !window; ++i) {
-        window = FindWindowA("ZUNO", nullptr);
+        window = FindWindowA(window_class.c_str(), nullptr);
         if (!window)
             Sleep(50);
     }
-    ASSERT_NE(window, nullptr) << "no window of class ZUNO";
+    ASSERT_NE(window, nullptr) << "no window of class " << window_class;
     char title[64];
     GetWindowTextA(window, title, sizeof title);
     EXPECT_STREQ(title, "Ordavin [FR]");
 
-    EXPECT_EQ(close_running_product("ZUNO", 20, 2000), 0);
+    EXPECT_EQ(close_running_product(window_class.c_str(), 20, 2000), 0);
     EXPECT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0) << "the product must end";
     DWORD code = 1;
     GetExitCodeProcess(process, &code);
