@@ -22,16 +22,13 @@ const char kProductName[] = "Ordavin";
 const char kInstalledText[] = " has been successfully installed.";
 const char kCaption[] = "  Setup ";
 
-enum { BUFFER_SIZE = MAX_PATH };  // a path string: 259 characters and the terminator
-
-// Copies FOLDER (ending in a backslash) followed by NAME and SUFFIX into OUT of BUFFER_SIZE bytes.
-// The folder length is checked up front, so this never has to cut.
+// FOLDER (ending in a backslash), NAME and SUFFIX into OUT of PATH_SIZE bytes. The folder's length is
+// checked before the sequence starts, so the names always fit.
 void join_path(char* out, const char* folder, const char* name, const char* suffix) {
-    lstrcpynA(out, folder, BUFFER_SIZE);
-    size_t used = strlen(out);
-    lstrcpynA(out + used, name, static_cast<int>(BUFFER_SIZE - used));
-    used = strlen(out);
-    lstrcpynA(out + used, suffix, static_cast<int>(BUFFER_SIZE - used));
+    out[0] = '\0';
+    append_text(out, PATH_SIZE, folder);
+    append_text(out, PATH_SIZE, name);
+    append_text(out, PATH_SIZE, suffix);
 }
 
 int ends_with_backslash(const char* text) {
@@ -55,11 +52,11 @@ int max_install_folder_length() {
         longest = program;
     if (ini > longest)
         longest = ini;
-    return BUFFER_SIZE - 1 - 1 - longest;  // the terminator, the backslash, the longest name
+    return PATH_SIZE - 1 - 1 - longest;  // the terminator, the backslash, the longest name
 }
 
 int run_install(HWND dialog) {
-    char folder[BUFFER_SIZE];
+    char folder[PATH_SIZE];
     folder[0] = '\0';
     GetDlgItemTextA(dialog, ID_FOLDER, folder, sizeof folder);
     if (folder[0] == '\0')
@@ -83,7 +80,7 @@ int run_install(HWND dialog) {
         return INSTALL_BAD_FOLDER;
     }
 
-    char own_file[BUFFER_SIZE];
+    char own_file[PATH_SIZE];
     DWORD own_length = GetModuleFileNameA(app_instance, own_file, sizeof own_file);
     if (own_length == 0 || own_length >= sizeof own_file) {
         // Without its own full name the setup cannot read the archive it carries.
@@ -104,7 +101,7 @@ int run_install(HWND dialog) {
     SetDlgItemTextA(dialog, ID_PROGRESS, "");
     SetCursor(previous_cursor);
 
-    char path[BUFFER_SIZE];
+    char path[PATH_SIZE];
     OleInitialize(nullptr);
     if (IsDlgButtonChecked(dialog, ID_START_MENU) == BST_CHECKED)
         create_program_group(dialog, folder);
