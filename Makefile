@@ -4,9 +4,9 @@ export ORDAVIN_BUILD := $(BUILD)
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps host asan win32 win64 test demo bench fuzz clean
+.PHONY: all deps host asan win32 win64 demo-setups test demo bench fuzz clean
 
-all: host win32 win64
+all: host win32 win64 demo-setups
 
 deps:
 	@scripts/install-deps.sh
@@ -28,6 +28,10 @@ win32: $(BUILD)/win32/CMakeCache.txt host
 	cmake --build $(BUILD)/win32 -j$(JOBS)
 win64: $(BUILD)/win64/CMakeCache.txt host win32
 	cmake --build $(BUILD)/win64 -j$(JOBS)
+
+# The sample product packed into build/demo/Setup.exe (32-bit) and Setup-x64.exe (its twin for Wine).
+demo-setups: host win32 win64
+	scripts/make-demo-setups.sh
 
 test: all asan
 	scripts/run-tests.sh

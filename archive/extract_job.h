@@ -69,7 +69,7 @@ struct ExtractJob {
     uint32_t flushed_pos;
     uint32_t peek_value;
     uint32_t cur_symbol;
-    uint8_t in_buf[IN_BUF_SIZE];
+    uint8_t in_buf[IN_BUF_SIZE + IN_BUF_PAD];  // the padding stays zero
     uint8_t saved_lengths[SAVED_LENGTHS_SIZE];
     uint32_t byte_pos;
     uint32_t bit_pos;

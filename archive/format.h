@@ -45,6 +45,7 @@ enum {
     UNP_VER_MAX = 20,
 
     ATTR_READONLY = 0x01,
+    ATTR_VOLUME_LABEL = 0x08,
     ATTR_DIRECTORY = 0x10,
     ATTR_ARCHIVE = 0x20,
 

@@ -8,6 +8,7 @@ enum {
     WINDOW_MASK = WINDOW_SIZE - 1,
 
     IN_BUF_SIZE = 8192,              // bit reader input buffer
+    IN_BUF_PAD = 8,                  // zero bytes after it: a peek near the end and 8-byte loads stay inside
     IN_CARRY = 32,                   // bytes carried to the front by a later fill
     SAVED_LENGTHS_SIZE = 1028,       // 4 x 257: largest table block
 
@@ -28,6 +29,7 @@ enum {
     MAX_AUDIO_CHANNELS = 4,
     LZ_TABLE_TOTAL = MAIN_SYMBOLS + DIST_SYMBOLS + REP_SYMBOLS,  // 374 lengths in an LZ block
     MAX_CODE_LENGTH = 15,
+    FAST_BITS = 10,                  // codes of up to this many bits decode with one table lookup
 
     // Main-code symbols.
     SYM_LITERAL_END = 256,           // 0..255 are literals
@@ -38,6 +40,7 @@ enum {
     SYM_SHORT_LAST = 268,
     SYM_TABLE_BLOCK = 269,           // a table block follows
     SYM_LENGTH_FIRST = 270,          // 270..297: length code j = symbol - 270, then a distance
+    SYM_AUDIO_TABLE_BLOCK = 256,     // in an audio channel's code: a table block follows
 
     // Code-length code symbols.
     BITLEN_REPEAT_PREV = 16,         // 2 extra bits: repeat previous length 3..6 times
@@ -51,6 +54,8 @@ enum {
 
     LENGTH_CODES = 28,
     SHORT_DIST_CODES = 8,
+
+    STORED_BUFFER_SIZE = 0x8000,     // copy buffer of a stored entry
 };
 
 // Length codes j = 0..27: base and extra bits.
