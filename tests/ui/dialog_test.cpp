@@ -64,6 +64,30 @@ TEST_F(SetupDialog, InterfaceIsGermanExactlyWhenDeutschIsCheckedAndEnglishIsNot)
     expect_nothing_written();
 }
 
+TEST_F(SetupDialog, EveryGermanSystemLanguageAndNoOtherStartsWithDeutschOnly) {
+    // Wine takes the system language from the Unix locale of the process.
+    struct Case {
+        const char* locale;
+        bool german;
+    } const cases[] = {
+        {"de_AT.UTF-8", true},    // 0x0C07
+        {"de_CH.UTF-8", true},    // 0x0807
+        {"de_LU.UTF-8", true},    // 0x1007
+        {"de_LI.UTF-8", true},    // 0x1407
+        {"it_IT.UTF-8", false},   // neither German nor English: the English start
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale);
+        ASSERT_TRUE(start(c.locale));
+        EXPECT_TRUE(is_checked(dialog_, ID_DEUTSCH));
+        EXPECT_EQ(is_checked(dialog_, ID_ENGLISH), !c.german);
+        EXPECT_EQ(is_checked(dialog_, ID_MORE_LANGUAGES), !c.german);
+        EXPECT_TRUE(c.german ? german_labels(dialog_) : english_labels(dialog_));
+        press_key(dialog_, VK_ESCAPE);
+        EXPECT_EQ(exit_code(), 0);
+    }
+}
+
 TEST_F(SetupDialog, RefusedFoldersKeepTheDialogOpen) {
     ASSERT_TRUE(start());
     ASSERT_TRUE(CreateDirectoryA("C:\\ordavin-ui", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
@@ -178,6 +202,7 @@ TEST_F(SetupDialog, ARunningProductIsClosedWhenTheSetupStarts) {
 
     ASSERT_TRUE(start());
     if (sample) {
+        printf("[ the sample ZUNO.exe was running ]\n");
         EXPECT_GE(wait_for_exit(product, 30000), 0) << "the sample ZUNO.exe still runs";
         close_process(product);
     } else {

@@ -113,6 +113,7 @@ TEST_F(SetupInstall, FirstInstallOnAnEnglishSystemInstallsEverythingIntoThePropo
 
 TEST_F(SetupInstall, GermanSystemChoosesDeutschSpeaksGermanAndReportsSuccessInEnglish) {
     ASSERT_TRUE(start("de_DE.UTF-8"));
+    ASSERT_EQ(item_text(dialog_, ID_EXIT), "Beenden") << "the setup did not see a German system (0x0407)";
     expect_boxes(dialog_, {true, false, false});
     expect_texts(dialog_, true);
     EXPECT_EQ(item_text(dialog_, ID_HEADING), "Ordavin  1.10");
