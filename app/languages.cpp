@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "system/paths.h"
+
 LanguageEntry language_table[] = {
     {"_DE", 201, 1},
     {"_US", 202, 1},
@@ -17,26 +19,17 @@ HINSTANCE app_instance = nullptr;
 
 namespace {
 
-enum { PATH_SIZE = 260 };
-
 const char kHelpPattern[] = "%s%s%s.HLP";
 const char* const kCannotInstall[2] = {"Cannot install file.", "Kann nicht die Datei installieren."};
 
 }  // namespace
 
 void detect_installed_languages(const char* folder) {
-    if (GetFileAttributesA(folder) == INVALID_FILE_ATTRIBUTES)
+    if (file_exists(folder) != 0)
         return;
     char dir[PATH_SIZE];
-    size_t length = strlen(folder);
-    if (length >= PATH_SIZE)
-        length = PATH_SIZE - 1;
-    memcpy(dir, folder, length);
-    dir[length] = '\0';
-    if (length > 0 && dir[length - 1] != '\\' && length + 1 < PATH_SIZE) {
-        dir[length] = '\\';
-        dir[length + 1] = '\0';
-    }
+    lstrcpynA(dir, folder, sizeof dir);
+    add_separator(dir);
     for (LanguageEntry* row = language_table; row->code; ++row) {
         char pattern[PATH_SIZE];
         int needed = snprintf(pattern, sizeof pattern, kHelpPattern, dir, file_prefix, row->code);

@@ -38,13 +38,13 @@ enum {
 struct LevelParams {
     int chain;        // hash chain candidates tried per position
     int nice;         // a match this long ends the search
-    int lazy;         // 0 greedy, 1 or 2 positions of lookahead
+    int lazy;         // 0 greedy, 1 one position of lookahead, 2 the price-driven parse
 };
 
 const LevelParams kLevels[] = {
     {8, 32, 0},      // LEVEL_FAST
     {48, 128, 1},    // LEVEL_DEFAULT
-    {512, MAX_MATCH, 2},  // LEVEL_BEST
+    {96, 128, 2},    // LEVEL_BEST: the price-driven parse
 };
 
 struct Token {
@@ -202,17 +202,17 @@ inline uint32_t match_length(const uint8_t* a, const uint8_t* b, uint32_t limit)
     return n;
 }
 
-bool code_match(const Lz& lz, uint32_t length, uint32_t dist, Coding* out) {
+bool code_match(const Lz& lz, const Ring& ring, uint32_t length, uint32_t dist, Coding* out) {
     const Prices& pr = lz.prices;
     const CodeTables& t = code_tables();
     bool found = false;
     auto offer = [&](const Coding& c) {
         if (!found || c.price < out->price) *out = c, found = true;
     };
-    if (length == lz.ring.prev_length && dist == lz.ring.prev_dist && length > 0)
+    if (length == ring.prev_length && dist == ring.prev_dist && length > 0)
         offer({SYM_REPEAT_LAST, 0, 0, 0, pr.main_price[SYM_REPEAT_LAST]});
     for (int i = 0; i < 4; i++) {
-        if (lz.ring.recent(i) != dist) continue;
+        if (ring.recent(i) != dist) continue;
         int32_t v = (int32_t)length - 2 - (int32_t)old_length_bonus(dist);
         if (v >= 0 && v <= 255) {
             int r = t.length_code[v];
@@ -251,8 +251,8 @@ inline uint32_t max_length_at(uint32_t dist, bool recent) {
 }
 
 void offer_match(const Lz& lz, uint32_t pos, uint32_t length, uint32_t dist, Match* best) {
-    Coding c;
-    if (!code_match(lz, length, dist, &c)) return;
+    Coding c = {};
+    if (!code_match(lz, lz.ring, length, dist, &c)) return;
     int32_t value = (int32_t)literal_price(lz, pos, length) - (int32_t)c.price;
     if (value > best->value || (value == best->value && length > best->length)) *best = {length, dist, value};
 }
@@ -328,8 +328,8 @@ void emit_literal(Lz* lz, uint32_t pos) {
 }
 
 void emit_match(Lz* lz, const Match& m) {
-    Coding c;
-    code_match(*lz, m.length, m.dist, &c);
+    Coding c = {};
+    code_match(*lz, lz->ring, m.length, m.dist, &c);
     Token t = {c.symbol, c.code2, c.len_extra, c.extra};
     lz->entry_price += c.price;
     lz->tokens.push_back(t);
@@ -358,20 +358,164 @@ void tokenize_entry(Lz* lz, uint32_t start) {
                 cur = next;
                 continue;
             }
-            if (lazy >= 2 && pos + 2 < end) {
-                Match after = find_match(lz, pos + 2);
-                if (after.value > cur.value + 2 * bias && after.value > next.value) {
-                    emit_literal(lz, pos);
-                    emit_literal(lz, pos + 1);
-                    pos += 2;
-                    cur = after;
-                    continue;
-                }
-            }
         }
         emit_match(lz, cur);
         pos += cur.length;
         if (pos < end) cur = find_match(lz, pos);
+    }
+}
+
+// ---- Price-driven parse (LEVEL_BEST) ----
+//
+// Over a span of positions, the cheapest way to reach every position with literals and matches, by the
+// current prices; each position carries the distance ring of its cheapest path, so that old-distance codes
+// are priced as the decoder would see them.
+
+enum { OPT_SPAN = 2048, INFINITE_PRICE = 0xFFFFFFFFu };
+
+struct OptNode {
+    uint32_t price;
+    uint32_t length;   // of the step that reaches this node: 1 for a literal
+    uint32_t dist;     // 0 for a literal
+    Ring ring;
+};
+
+struct ChainMatch {
+    uint32_t length;
+    uint32_t dist;
+};
+
+// Matches at POS from the hash chain, each longer than the one before (nearest first for equal lengths).
+int chain_matches(Lz* lz, uint32_t pos, ChainMatch* out, int max_out) {
+    uint32_t avail = lz->entry_end - pos;
+    if (avail < 3) return 0;
+    insert_until(lz, pos);
+    const uint8_t* b = lz->buf.data();
+    const uint8_t* here = b + pos;
+    uint32_t cap = std::min<uint32_t>(avail, MAX_MATCH);
+    uint32_t best_len = 2;
+    int n = 0;
+    uint32_t cand = lz->head[hash3(here)];
+    for (int depth = lz->params.chain; cand != 0 && depth > 0; depth--) {
+        uint32_t c = cand - 1;
+        uint32_t d = pos - c;
+        if (d > WINDOW_SIZE) break;
+        if (best_len < cap && b[c + best_len] == here[best_len]) {
+            uint32_t len = match_length(b + c, here, std::min(cap, max_length_at(d, false)));
+            if (len > best_len) {
+                if (n < max_out) out[n++] = {len, d};
+                best_len = len;
+                if (len >= (uint32_t)lz->params.nice || len >= cap) break;
+            }
+        }
+        uint32_t next = lz->prev[c & WINDOW_MASK];
+        if (next == 0 || next - 1 >= c) break;
+        cand = next;
+    }
+    return n;
+}
+
+void relax(OptNode* nodes, uint32_t from, uint32_t length, uint32_t dist, uint32_t price) {
+    OptNode& to = nodes[from + length];
+    if (price >= to.price) return;
+    to.price = price;
+    to.length = length;
+    to.dist = dist;
+    to.ring = nodes[from].ring;
+    if (dist) to.ring.push(length, dist);
+}
+
+// Emits the cheapest path to node END of the span that starts at START.
+void emit_path(Lz* lz, const OptNode* nodes, uint32_t start, uint32_t end) {
+    std::vector<uint32_t> steps;
+    for (uint32_t i = end; i > 0; i -= nodes[i].length) steps.push_back(i);
+    for (size_t k = steps.size(); k-- > 0;) {
+        const OptNode& n = nodes[steps[k]];
+        uint32_t at = start + steps[k] - n.length;
+        if (n.dist == 0)
+            emit_literal(lz, at);
+        else
+            emit_match(lz, {n.length, n.dist, 0});
+    }
+}
+
+void tokenize_entry_optimal(Lz* lz, uint32_t start) {
+    const uint32_t end = lz->entry_end;
+    std::vector<OptNode> nodes(OPT_SPAN + MAX_MATCH + 1);
+    uint32_t len_price[256], rep_len_price[256];
+    ChainMatch found[MAX_MATCH];
+    uint32_t pos = start;
+    while (pos < end) {
+        const Prices& pr = lz->prices;
+        for (int v = 0; v < 256; v++) {
+            int j = code_tables().length_code[v];
+            len_price[v] = pr.main_price[SYM_LENGTH_FIRST + j] + kLengthBits[j] * PRICE_SCALE;
+            rep_len_price[v] = pr.rep_price[j] + kLengthBits[j] * PRICE_SCALE;
+        }
+        uint32_t span = std::min<uint32_t>(OPT_SPAN, end - pos);
+        for (uint32_t i = 1; i <= span + MAX_MATCH; i++) nodes[i].price = INFINITE_PRICE;
+        nodes[0].price = 0;
+        nodes[0].ring = lz->ring;
+        uint32_t cut = span;           // the node whose path is emitted
+        Match long_match = {0, 0, 0};  // a match long enough to take as it is, after the path
+        for (uint32_t i = 0; i < span; i++) {
+            const uint32_t p = pos + i;
+            const OptNode& node = nodes[i];
+            const uint32_t base = node.price;
+            const uint32_t avail = end - p;
+            const uint8_t* here = lz->buf.data() + p;
+            relax(nodes.data(), i, 1, 0, base + pr.main_price[here[0]]);
+            if (avail < 2) continue;
+            uint32_t longest = 0, longest_dist = 0;
+            const Ring& ring = node.ring;
+            for (int k = 0; k < 4; k++) {
+                uint32_t d = ring.recent(k);
+                if (d == 0 || d > p) continue;
+                bool seen = false;
+                for (int q = 0; q < k; q++) seen |= ring.recent(q) == d;
+                if (seen) continue;
+                uint32_t len = match_length(here - d, here, std::min(avail, max_length_at(d, true)));
+                uint32_t bonus = old_length_bonus(d);
+                uint32_t sym = pr.main_price[SYM_OLD_DIST_FIRST + k];
+                for (uint32_t l = 2 + bonus; l <= len; l++)
+                    relax(nodes.data(), i, l, d, base + sym + rep_len_price[l - 2 - bonus]);
+                if (k == 0 && ring.prev_length >= 2 && len >= ring.prev_length)
+                    relax(nodes.data(), i, ring.prev_length, d, base + pr.main_price[SYM_REPEAT_LAST]);
+                if (len > longest) longest = len, longest_dist = d;
+            }
+            int n = chain_matches(lz, p, found, MAX_MATCH);
+            uint32_t from_len = 3;
+            for (int m = 0; m < n; m++) {
+                uint32_t d = found[m].dist, len = found[m].length;
+                if (len > longest) longest = len, longest_dist = d;
+                uint32_t bonus = length_bonus(d);
+                int dc = distance_code(d - 1);
+                uint32_t dist_part = pr.dist_price[dc] + kDistBits[dc] * PRICE_SCALE;
+                for (uint32_t l = std::max(from_len, 3 + bonus); l <= len; l++)
+                    relax(nodes.data(), i, l, d, base + len_price[l - 3 - bonus] + dist_part);
+                from_len = len + 1;
+            }
+            uint32_t pair = lz->pair_head[hash2(here)];
+            if (pair != 0 && p - (pair - 1) <= 256 && p - (pair - 1) > 0 && lz->buf[pair - 1] == here[0] &&
+                lz->buf[pair] == here[1]) {
+                uint32_t d = p - (pair - 1);
+                int k = code_tables().short_code[d - 1];
+                relax(nodes.data(), i, 2, d,
+                      base + pr.main_price[SYM_SHORT_FIRST + k] + kShortDistBits[k] * PRICE_SCALE);
+            }
+            if (longest >= (uint32_t)lz->params.nice) {
+                // Long repeats: no choice worth weighing; take the path to here, then the match.
+                cut = i;
+                long_match = {longest, longest_dist, 0};
+                break;
+            }
+        }
+        emit_path(lz, nodes.data(), pos, cut);
+        pos += cut;
+        if (long_match.length) {
+            emit_match(lz, long_match);
+            pos += long_match.length;
+        }
     }
 }
 
@@ -671,7 +815,10 @@ int build_archive(const std::vector<ArchiveInput>& inputs, const CompressOptions
         lz->buf.insert(lz->buf.end(), data.begin(), data.end());
         lz->entry_end = (uint32_t)lz->buf.size();
         lz->entry_price = 0;
-        tokenize_entry(lz.get(), start);
+        if (lz->params.lazy >= 2)
+            tokenize_entry_optimal(lz.get(), start);
+        else
+            tokenize_entry(lz.get(), start);
         // Stored when its symbols alone would take at least as many bytes as the file.
         if (lz->entry_price >= (uint64_t)data.size() * 8 * PRICE_SCALE) {
             roll_back(lz.get(), start);

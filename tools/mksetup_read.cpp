@@ -771,7 +771,7 @@ int list_archive_file(const char* path, FILE* out, FILE* err) {
         say(run.out, "Main header: flags 0x%04X%s%s%s, size %u\n", main.head_flags, words.empty() ? "" : " (",
             join(words, ", ").c_str(), words.empty() ? "" : ")", main.head_size);
         say(run.out, "%-10s %-13s %10s %10s  %-12s %3s  %-8s  %-19s  %-10s %-6s %-6s %-22s %s\n", "Offset", "Block",
-            "Unpacked", "Packed", "Method", "Ver", "CRC", "Modified", "Attributes", "Host", "Flags", "", "Name");
+            "Unpacked", "Packed", "Method", "Ver", "CRC", "Modified", "Attributes", "Host", "Flags", "Notes", "Name");
         skip_main_header(job);
         for (;;) {
             // Stop at every block; file headers are then read again with their names.

@@ -63,7 +63,9 @@ std::vector<Decoded> decode_archive(const Bytes& archive) {
         fflush(out);
         d.data.resize((size_t)ftell(out));
         rewind(out);
-        if (!d.data.empty()) EXPECT_EQ(fread(d.data.data(), 1, d.data.size(), out), d.data.size());
+        if (!d.data.empty()) {
+            EXPECT_EQ(fread(d.data.data(), 1, d.data.size(), out), d.data.size());
+        }
         fclose(out);
         d.dos_time = h.file_time;
         d.attributes = h.file_attr;

@@ -130,4 +130,104 @@ TEST_F(InstallSequence, UncreatableFolderShowsTheMessageOfTheInterfaceLanguage) 
     }
 }
 
+// The whole sequence on the demo setup: the module of app_instance is the 64-bit demo setup, so the
+// archive it carries is the sample product.
+class InstallDemo : public InstallSequence {
+protected:
+    void SetUp() override {
+        InstallSequence::SetUp();
+        demo_ = LoadLibraryA(ORDAVIN_DEMO_SETUP64);
+        if (!demo_)
+            GTEST_SKIP() << "no demo setup at " << ORDAVIN_DEMO_SETUP64 << " (made by 'make')";
+        app_instance = demo_;
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        folder_ = std::string(temp) + "zuno-demo-" + std::to_string(GetCurrentProcessId());
+    }
+    void TearDown() override {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((folder_ + "\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                std::string path = folder_ + "\\" + found.cFileName;
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(path.c_str());
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryA(folder_.c_str());
+        if (demo_)
+            FreeLibrary(demo_);
+        InstallSequence::TearDown();
+    }
+    bool installed(const char* name) {
+        return GetFileAttributesA((folder_ + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    HMODULE demo_ = nullptr;
+    std::string folder_;
+};
+
+TEST_F(InstallDemo, InstallsTheChosenLanguagesRecordsThemAndReportsSuccess) {
+    UiLanguage = UI_GERMAN;
+    select_rows(1, 0, 0);  // Deutsch only
+    set_check(dialog_, ID_START_MENU, false);
+    set_check(dialog_, ID_DESKTOP_ICON, false);
+    SeenMessageBox seen;
+    ASSERT_EQ(run_with_folder(folder_, &seen), INSTALL_DONE);
+
+    // The success message is English whatever the interface language.
+    EXPECT_TRUE(seen.seen);
+    EXPECT_EQ(seen.text, "Ordavin has been successfully installed.");
+    EXPECT_EQ(seen.caption, "  Setup ");
+
+    for (const char* name : {"ZUNO.exe", "UnInst.exe", "ZUNORES.DLL", "FILE_ID.DIZ", "ZUNO_DE.HLP", "ZUNO_DE.CHM"})
+        EXPECT_TRUE(installed(name)) << name;
+    for (const char* name : {"ZUNO_US.HLP", "ZUNO_US.CHM", "ZUNO_FR.LNG", "ZUNO_CA.LNG", "ZUNO_UA.LNG"})
+        EXPECT_FALSE(installed(name)) << name;
+
+    char language[16];
+    GetPrivateProfileStringA("ZUNO", "Language", "", language, sizeof language, (folder_ + "\\ZUNO.INI").c_str());
+    EXPECT_STREQ(language, "DE");
+
+    bool present = false;
+    EXPECT_EQ(read_saved_dir(&present), folder_) << "recorded as typed, without a backslash";
+    EXPECT_FALSE(is_shown(dialog_, ID_START_MENU));
+    EXPECT_FALSE(is_shown(dialog_, ID_DESKTOP_ICON));
+    EXPECT_TRUE(is_shown(dialog_, ID_PROGRESS));
+    EXPECT_EQ(control_text(dialog_, ID_PROGRESS), "");
+
+    // The uninstall entry names the uninstaller with exactly one backslash before it.
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ordavin", 0,
+                            KEY_READ, &key),
+              ERROR_SUCCESS);
+    char uninstaller[MAX_PATH] = {};
+    DWORD size = sizeof uninstaller - 1;
+    RegQueryValueExA(key, "UninstallString", nullptr, nullptr, reinterpret_cast<BYTE*>(uninstaller), &size);
+    RegCloseKey(key);
+    EXPECT_EQ(std::string(uninstaller), folder_ + "\\UnInst.exe");
+}
+
+TEST_F(InstallDemo, SecondInstallOverTheFirstDropsDeselectedLanguages) {
+    UiLanguage = UI_ENGLISH;
+    set_check(dialog_, ID_START_MENU, false);
+    set_check(dialog_, ID_DESKTOP_ICON, false);
+    select_rows(1, 1, 1);
+    SeenMessageBox seen;
+    ASSERT_EQ(run_with_folder(folder_ + "\\", &seen), INSTALL_DONE);
+    EXPECT_TRUE(installed("ZUNO_FR.LNG"));
+    char language[16];
+    const std::string ini = folder_ + "\\ZUNO.INI";
+    GetPrivateProfileStringA("ZUNO", "Language", "<none>", language, sizeof language, ini.c_str());
+    EXPECT_STREQ(language, "<none>") << "three languages and nothing recorded: nothing to write";
+
+    select_rows(0, 1, 0);  // English only now, into the existing folder
+    ASSERT_EQ(run_with_folder(folder_, &seen), INSTALL_DONE);
+    EXPECT_TRUE(installed("ZUNO_US.HLP"));
+    EXPECT_FALSE(installed("ZUNO_DE.HLP"));
+    EXPECT_FALSE(installed("ZUNO_FR.LNG"));
+    GetPrivateProfileStringA("ZUNO", "Language", "<none>", language, sizeof language, ini.c_str());
+    EXPECT_STREQ(language, "US");
+}
+
 }  // namespace
