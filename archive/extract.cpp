@@ -18,12 +18,12 @@ enum {
     PROGRESS_LABEL_ID = 107,
     MATCH_PATTERN_SIZE = 16,      // the prefix and a language code, at most 15 characters
     LARGEST_ENTRY = 0x7FFFFFFF,   // the decoder counts in signed 32 bits
-    ATTR_VOLUME_LABEL = 0x08,
 };
 
 const char kArchiveMode[] = "rb";
 const char kOutputMode[] = "w+b";
-const int kArchiveShare = 1;
+const int kArchiveShare = 1;   // others may read the setup file, not write it
+const int kOutputShare = 2;    // no sharing restriction
 
 // Why an entry may not be written at all.
 enum Refusal {
@@ -51,7 +51,8 @@ bool is_separator(char c) {
     return c == '\\' || c == '/';
 }
 
-// CON, PRN, AUX, NUL, COM1-9, LPT1-9 (with or without an extension) open a device, not a file.
+// CON, PRN, AUX, NUL, COM0-9, LPT0-9 and the superscript-digit forms (with or without an extension) open
+// a device, not a file.
 bool is_device_name(const char* part, size_t length) {
     static const char* const kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
     size_t base = 0;
@@ -64,7 +65,8 @@ bool is_device_name(const char* part, size_t length) {
             return true;
     }
     if (base == 4 && (same_ignoring_case(part, "com", 3) || same_ignoring_case(part, "lpt", 3)))
-        return part[3] >= '1' && part[3] <= '9';
+        return (part[3] >= '0' && part[3] <= '9') || part[3] == '\xB9' || part[3] == '\xB2' ||
+               part[3] == '\xB3';
     return false;
 }
 
@@ -260,7 +262,7 @@ int handle_entry(HWND owner, ExtractJob* job, int result) {
         make_entry_dirs(path);
         if (file_exists(path) == 0)
             DeleteFileA(path);
-        output = file_open(path, kOutputMode, 2);
+        output = file_open(path, kOutputMode, kOutputShare);
         if (!output) {
             show_cannot_install(owner, path);
             result = result ? result : EXTRACT_FAILED;
@@ -299,6 +301,21 @@ int handle_entry(HWND owner, ExtractJob* job, int result) {
     return result;
 }
 
+// The walk ends at a file header whose data would reach past 2 GiB, leaving that header in the job and the
+// stream after its fixed part. Such an entry is refused like any too large one rather than taken for the end
+// of the archive: its name is read for the message.
+bool walk_stopped_at_huge_entry(ExtractJob* job) {
+    const FileHeader& h = job->file_header;
+    if (h.head_type != BLOCK_FILE || !(h.head_flags & BLOCK_FLAG_HAS_DATA) || h.head_size < FILE_HEADER_SIZE ||
+        h.pack_size <= LARGEST_ENTRY)
+        return false;
+    uint32_t name_size = h.name_size > (uint32_t)MAX_NAME ? (uint32_t)MAX_NAME : h.name_size;
+    memset(job->name, 0, sizeof job->name);
+    file_read(job->archive_file, job->name, name_size);
+    normalize_entry(job);
+    return true;
+}
+
 }  // namespace
 
 int extract_entries(HWND owner, ExtractJob* job) {
@@ -326,8 +343,13 @@ int extract_entries(HWND owner, ExtractJob* job) {
     bool first_entry = true;
     while (result == EXTRACT_OK) {
         // A split entry ends the run with its own error, so the end of the walk always ends the loop.
-        if (read_next_entry(job, WALK_FILES_AND_SUBS) <= 0)
+        if (read_next_entry(job, WALK_FILES_AND_SUBS) <= 0) {
+            if (walk_stopped_at_huge_entry(job)) {
+                show_cannot_install(owner, job->name);
+                result = EXTRACT_FAILED;
+            }
             break;
+        }
         if (job->block_header.head_type == BLOCK_SUB) {
             file_seek(job->archive_file, job->next_block, 0);
             continue;

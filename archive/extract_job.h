@@ -62,6 +62,7 @@ struct ExtractJob {
     uint32_t data_crc;
     int32_t archive_format;
     uint32_t crc_table[256];
+    uint32_t crc_slices[7][256];  // crc_table advanced by 1..7 more bytes: eight bytes per step
 
     // Decoder state: survives from one solid entry to the next.
     uint8_t* window;
@@ -89,4 +90,5 @@ struct ExtractJob {
     CodeTable dist_table;
     CodeTable rep_table;
     CodeTable audio_table_store[MAX_AUDIO_CHANNELS];
+    int32_t empty_fills;       // later fills of this entry that got no bytes
 };

@@ -23,6 +23,7 @@ void free_and_clear(void** block) {
 void init_decoder(ExtractJob* job, int solid) {
     job->bit_pos = 0;
     job->byte_pos = 0;
+    job->empty_fills = 0;
     if (solid)
         return;
     job->current_channel = 0;
@@ -66,6 +67,8 @@ void refill_input(ExtractJob* job, int first_fill) {
     job->byte_pos &= IN_CARRY - 1;
     int32_t got = read_packed(job, job->in_buf + IN_CARRY, IN_BUF_SIZE - IN_CARRY);
     job->in_avail = got > 0 ? got + IN_CARRY : (int32_t)job->byte_pos;
+    if (got <= 0)
+        job->empty_fills++;
 }
 
 uint32_t peek_bits(ExtractJob* job) {

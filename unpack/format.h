@@ -17,6 +17,10 @@ enum {
     REFILL_BEFORE_BLOCK = 8167,
     REFILL_BEFORE_LENGTH = 8187,
 
+    // The second later fill without data means the reader has gone through a whole buffer of stale
+    // bytes past the entry's data: the entry is damaged and its decoding ends there.
+    MAX_EMPTY_FILLS = 2,
+
     // Flush when fewer than this many bytes separate window_pos from unflushed data.
     FLUSH_MARGIN = 270,
 

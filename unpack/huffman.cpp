@@ -8,6 +8,8 @@
 void build_code_table(const uint8_t* lengths, CodeTable* table, uint32_t count) {
     uint32_t counts[16] = {0};
     uint32_t next[16];
+    if (count > MAIN_SYMBOLS)
+        count = MAIN_SYMBOLS;  // the largest alphabet: symbols has no room for more
     for (uint32_t i = 0; i < count; i++)
         counts[lengths[i] & 15]++;
     counts[0] = 0;

@@ -54,21 +54,34 @@ inline void remember_match(ExtractJob* job, uint32_t dist, uint32_t length) {
     job->prev_length = length;
 }
 
-// Copies `length` bytes from `dist` back to window position pos (0..0xFFFFF), byte by byte in effect:
-// a distance below the length repeats the last bytes. Returns the masked position after the copy.
+// Eight bytes through a register: well defined even when the two ranges overlap.
+inline void copy8(uint8_t* dest, const uint8_t* src) {
+    uint64_t v;
+    memcpy(&v, src, 8);
+    memcpy(dest, &v, 8);
+}
+
+// Copies `length` bytes from `dist` back to window position pos (0..0xFFFFF) with the effect of a
+// byte-by-byte copy: a distance below the length repeats the last bytes. Writes nothing past the match,
+// since bytes ahead of it are still reachable at distances near the window size. Returns the masked
+// position after the copy.
 inline uint32_t copy_in_window(uint8_t* window, uint32_t pos, uint32_t dist, uint32_t length) {
     uint32_t src = (pos - dist) & WINDOW_MASK;
     uint32_t end = (pos + length) & WINDOW_MASK;
     if (src == pos)  // distance 0 or a whole window: each byte lands on itself
         return end;
     if (pos + length <= WINDOW_SIZE && src + length <= WINDOW_SIZE) {
-        uint32_t back = (pos - src) & WINDOW_MASK;
-        if (back >= length) {  // no byte is read after being written (memmove: src may lie ahead)
-            memmove(window + pos, window + src, length);
+        uint8_t* d = window + pos;
+        const uint8_t* s = window + src;
+        if (src > pos || pos - src >= 8) {  // each 8-byte step reads only bytes already final
+            for (; length >= 8; length -= 8, d += 8, s += 8)
+                copy8(d, s);
+            while (length--)
+                *d++ = *s++;
             return end;
         }
-        if (back == 1) {
-            memset(window + pos, window[src], length);
+        if (pos - src == 1) {  // a run of one byte value
+            memset(d, *s, length);
             return end;
         }
     }
@@ -102,6 +115,13 @@ void unpack_entry(ExtractJob* job, uint8_t* window, int solid) {
     uint32_t wpos = job->window_pos;
     uint32_t flushed = job->flushed_pos;
     BitCursor in = {0, job->byte_pos * 8 + job->bit_pos};
+    // The match history lives in locals while the loop runs (window stores could alias the job).
+    uint32_t ring[4];
+    memcpy(ring, job->dist_history, sizeof(ring));
+    const uint32_t first_count = (uint32_t)job->history_count;
+    uint32_t count = first_count;
+    uint32_t prev_length = job->prev_length;
+    uint32_t prev_dist = job->prev_dist;
 
     while (left >= 0) {
         wpos &= WINDOW_MASK;
@@ -110,6 +130,8 @@ void unpack_entry(ExtractJob* job, uint8_t* window, int solid) {
             job->bit_pos = in.pos & 7;
             refill_input(job, 0);
             in.pos = job->byte_pos * 8 + job->bit_pos;
+            if (job->empty_fills >= MAX_EMPTY_FILLS)
+                break;  // stale bytes could decode to symbols that produce nothing, for ever
         }
         if (((flushed - wpos) & WINDOW_MASK) < FLUSH_MARGIN && flushed != wpos) {
             job->window_pos = wpos;
@@ -136,12 +158,14 @@ void unpack_entry(ExtractJob* job, uint8_t* window, int solid) {
             job->bit_pos = in.pos & 7;
             read_table_block(job);
             in.pos = job->byte_pos * 8 + job->bit_pos;
+            if (job->empty_fills >= MAX_EMPTY_FILLS)
+                break;
             continue;
         } else if (s == SYM_REPEAT_LAST) {
-            length = job->prev_length;
-            dist = job->prev_dist;
+            length = prev_length;
+            dist = prev_dist;
         } else if (s <= SYM_OLD_DIST_LAST) {
-            dist = job->dist_history[((uint32_t)job->history_count - (s - SYM_REPEAT_LAST)) & 3];
+            dist = ring[(count - (s - SYM_REPEAT_LAST)) & 3];
             uint32_t r = take_symbol(&in, &job->rep_table);
             length = kLengthBase[r] + 2 + take_bits(&in, kLengthBits[r]);
             length += (dist >= BONUS_DIST_OLD) + (dist >= BONUS_DIST_1) + (dist >= BONUS_DIST_2);
@@ -150,9 +174,9 @@ void unpack_entry(ExtractJob* job, uint8_t* window, int solid) {
             dist = kShortDistBase[k] + 1 + take_bits(&in, kShortDistBits[k]);
             length = 2;
         }
-        job->match_length = (int32_t)length;
-        job->match_dist = dist;
-        remember_match(job, dist, length);
+        ring[count++ & 3] = dist;  // every match enters the ring, whatever its code
+        prev_length = length;
+        prev_dist = dist;
         left -= (int32_t)length;
         wpos = copy_in_window(window, wpos, dist, length);
     }
@@ -161,6 +185,14 @@ void unpack_entry(ExtractJob* job, uint8_t* window, int solid) {
     job->bit_pos = in.pos & 7;
     job->window_pos = wpos;
     job->unp_left = left;
+    memcpy(job->dist_history, ring, sizeof(ring));
+    job->history_count = (int32_t)count;
+    job->prev_length = prev_length;
+    job->prev_dist = prev_dist;
+    if (count != first_count) {  // the last match copied
+        job->match_length = (int32_t)prev_length;
+        job->match_dist = prev_dist;
+    }
     check_end_table(job);
     flush_window(job);
 }

@@ -113,6 +113,15 @@ struct LzCodes {
         *extra = value - kLengthBase[*j];
     }
 
+    // Distance code and extra bits for a distance of 1..1,048,576.
+    void put_distance(BitWriter& w, uint32_t distance) const {
+        uint32_t d = DIST_SYMBOLS - 1;
+        while (kDistBase[d] > distance - 1)
+            d--;
+        dist.put(w, d);
+        w.put(distance - 1 - kDistBase[d], kDistBits[d]);
+    }
+
     // Match by length code and distance code (symbols 270..297); false when the pair has no coding.
     bool put_match(BitWriter& w, uint32_t length, uint32_t distance) const {
         uint32_t bonus = (distance >= BONUS_DIST_1) + (distance >= BONUS_DIST_2);
@@ -122,11 +131,7 @@ struct LzCodes {
         length_code(length - 3 - bonus, &j, &extra);
         main.put(w, SYM_LENGTH_FIRST + j);
         w.put(extra, kLengthBits[j]);
-        uint32_t d = DIST_SYMBOLS - 1;
-        while (kDistBase[d] > distance - 1)
-            d--;
-        dist.put(w, d);
-        w.put(distance - 1 - kDistBase[d], kDistBits[d]);
+        put_distance(w, distance);
         return true;
     }
     // Match at the slot-th most recent distance (0..3, symbols 257..260) whose value is `distance`.
