@@ -5,11 +5,7 @@
 
 #include "system/paths.h"
 
-#if __has_include("app/languages.h")
 #include "app/languages.h"
-#else
-void detect_installed_languages(const char* folder);
-#endif
 
 namespace {
 

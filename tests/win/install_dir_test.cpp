@@ -5,18 +5,10 @@
 #include <string.h>
 #include <string>
 
+#include "app/languages.h"
 #include "registry_sandbox.h"
 #include "system/install_dir.h"
 #include "system/paths.h"
-
-// Stands in for the language detection until the front end's version is linked; records its argument.
-// TEMPORARY: goes when app/languages.cpp is merged.
-static std::string detected_folder;
-static int detect_calls = 0;
-void detect_installed_languages(const char* folder) {
-    detected_folder = folder;
-    detect_calls++;
-}
 
 namespace {
 
@@ -40,10 +32,25 @@ StoredValue read_dir() {
 class InstallDirRegistry : public ::testing::Test {
 protected:
     RegistrySandbox sandbox;
+    LanguageEntry saved_table[4];
+    char saved_prefix[FILE_PREFIX_SIZE];
     void SetUp() override {
         ASSERT_TRUE(sandbox.active) << "cannot redirect the registry roots of this process";
-        detected_folder.clear();
-        detect_calls = 0;
+        memcpy(saved_table, language_table, sizeof saved_table);
+        memcpy(saved_prefix, file_prefix, sizeof saved_prefix);
+        strcpy(file_prefix, "ZUNO");  // as the dialog has cut it by then
+        for (LanguageEntry* row = language_table; row->code; row++)
+            row->selected = 1;
+    }
+    void TearDown() override {
+        memcpy(language_table, saved_table, sizeof saved_table);
+        memcpy(file_prefix, saved_prefix, sizeof saved_prefix);
+    }
+    static bool all_rows_at_default() {
+        for (LanguageEntry* row = language_table; row->code; row++)
+            if (row->selected != 1)
+                return false;
+        return true;
     }
     std::string proposal() {
         char out[PATH_SIZE + 16];
@@ -73,21 +80,35 @@ TEST_F(InstallDirRegistry, SaveWritesTheTextWithoutTerminatorAndSetsTheClassOnce
 }
 
 TEST_F(InstallDirRegistry, ARecordedFolderIsProposedAsItIsAndItsLanguagesDetected) {
-    save_install_dir("D:\\Tools\\X");  // stored without a terminator
+    char temp[PATH_SIZE], folder[PATH_SIZE];
+    GetTempPathA(PATH_SIZE, temp);
+    snprintf(folder, sizeof folder, "%sord_dir_%lu_%lu", temp, GetCurrentProcessId(), GetTickCount());
+    ASSERT_TRUE(CreateDirectoryA(folder, NULL));
+    std::string help = std::string(folder) + "\\ZUNO_US.HLP";
+    FILE* f = fopen(help.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+
+    save_install_dir(folder);  // stored without a terminator
     ASSERT_TRUE(RegistrySandbox::set_text(HKEY_LOCAL_MACHINE, machine_key, "ProgramFilesDir", "C:\\Program Files"));
-    EXPECT_EQ(proposal(), "D:\\Tools\\X");
-    EXPECT_EQ(detect_calls, 1);
-    EXPECT_EQ(detected_folder, "D:\\Tools\\X");
+    std::string proposed = proposal();
+    DeleteFileA(help.c_str());
+    RemoveDirectoryA(folder);
+
+    EXPECT_EQ(proposed, folder) << "no \\ZUNO appended to a recorded folder";
+    ASSERT_STREQ(language_table[1].code, "_US");
+    EXPECT_EQ(language_table[0].selected, 0) << "no German help file";
+    EXPECT_NE(language_table[1].selected, 0) << "the English help file marks its row";
 }
 
 TEST_F(InstallDirRegistry, WithoutARecordTheProgramsFolderGetsZuno) {
     ASSERT_TRUE(RegistrySandbox::set_text(HKEY_LOCAL_MACHINE, machine_key, "ProgramFilesDir", "C:\\Program Files"));
     EXPECT_EQ(proposal(), "C:\\Program Files\\ZUNO");
-    EXPECT_EQ(detect_calls, 0) << "the language table keeps its defaults";
+    EXPECT_TRUE(all_rows_at_default()) << "the language table keeps its defaults";
 
     save_install_dir("");  // an empty record counts as none
     EXPECT_EQ(proposal(), "C:\\Program Files\\ZUNO");
-    EXPECT_EQ(detect_calls, 0);
+    EXPECT_TRUE(all_rows_at_default());
 
     ASSERT_TRUE(RegistrySandbox::set_text(HKEY_LOCAL_MACHINE, machine_key, "ProgramFilesDir", "E:\\Progs\\"));
     EXPECT_EQ(proposal(), "E:\\Progs\\ZUNO") << "no second backslash";
@@ -102,7 +123,7 @@ TEST_F(InstallDirRegistry, ARecordFillingTheWholeBufferCountsAsAbsent) {
     std::string long_dir = "C:\\" + std::string(PATH_SIZE - 3, 'd');  // 260 characters, no room for a zero
     save_install_dir(long_dir.c_str());
     EXPECT_EQ(proposal(), "C:\\Program Files\\ZUNO");
-    EXPECT_EQ(detect_calls, 0);
+    EXPECT_TRUE(all_rows_at_default());
 
     long_dir.resize(PATH_SIZE - 1);  // 259 characters stored without a terminator: fits, is used
     save_install_dir(long_dir.c_str());
