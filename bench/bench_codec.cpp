@@ -110,7 +110,8 @@ int main(int argc, char** argv) {
         std::vector<uint8_t> archive;
         std::string error;
         double t0 = now();
-        if (build_archive(inputs, options, &archive, nullptr, &error) != 0) {
+        CompressStats stats;
+        if (build_archive(inputs, options, &archive, &stats, &error) != 0) {
             fprintf(stderr, "bench_codec: %s\n", error.c_str());
             return 1;
         }
@@ -119,6 +120,13 @@ int main(int argc, char** argv) {
         double t2 = now();
         printf("ours level %d: %zu bytes, compress %.2f s (%.2f MB/s), decode %.3f s (%.1f MB/s), %d/%zu entries OK\n",
                level, archive.size(), t1 - t0, mb / (t1 - t0), t2 - t1, mb / (t2 - t1), good, inputs.size());
+        uint64_t kinds[6] = {};
+        for (int s = 0; s < MAIN_SYMBOLS; s++)
+            kinds[s < 256 ? 0 : s == 256 ? 1 : s <= 260 ? 2 : s <= 268 ? 3 : s == 269 ? 4 : 5] += stats.main_symbols[s];
+        printf("  symbols: %llu literals, %llu repeats, %llu recent-distance, %llu short, %llu length codes; "
+               "%u table blocks\n",
+               (unsigned long long)kinds[0], (unsigned long long)kinds[1], (unsigned long long)kinds[2],
+               (unsigned long long)kinds[3], (unsigned long long)kinds[5], stats.table_blocks);
     }
 
     // gzip -9 stream of the same bytes, then inflate by zlib and by libdeflate (both check the CRC-32).

@@ -31,8 +31,9 @@ if [ -x "$MKSETUP" ]; then
   mkdir -p "$seed_dir/files/sub"
   printf 'Ordavin seed file, repeated text repeated text repeated text\n' > "$seed_dir/files/readme.txt"
   head -c 3000 /dev/urandom > "$seed_dir/files/sub/random.bin"
-  if "$MKSETUP" build --help >/dev/null 2>&1 &&
-     "$MKSETUP" build -o "$seed_dir/seed.exe" "$seed_dir/files" >/dev/null 2>&1; then
+  # With this checkout's stub when it is built, else the bare archive.
+  if "$MKSETUP" build -o "$seed_dir/seed.exe" "$seed_dir/files" >/dev/null 2>&1 ||
+     "$MKSETUP" build --stub none -o "$seed_dir/seed.exe" "$seed_dir/files" >/dev/null 2>&1; then
     own_seed="$OUT/own-seed.exe"
     cp "$seed_dir/seed.exe" "$own_seed"
   fi

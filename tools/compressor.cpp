@@ -8,7 +8,6 @@
 // and the block come right after the entry's last symbol, and the end check reads them.
 #include "tools/compressor.h"
 
-#include <math.h>
 #include <string.h>
 
 #include <algorithm>
@@ -107,12 +106,32 @@ struct Prices {
     uint32_t since_update;
 };
 
+// Position of the highest set bit of x (x > 0).
+inline uint32_t top_bit(uint32_t x) {
+    uint32_t top = 0;
+    for (uint32_t step = 16; step > 0; step >>= 1)
+        if (x >> (top + step)) top += step;
+    return top;
+}
+
+// 16 * log2(x) for x >= 1, in integers so that the output never depends on the floating-point library.
+uint32_t log2_scaled(uint32_t x) {
+    static const uint8_t kFraction[32] = {0,  1,  1,  2,  3,  3,  4,  5,  5,  6,  6,  7,  7,  8,  8,  9,
+                                          9, 10, 10, 11, 11, 12, 12, 13, 13, 13, 14, 14, 15, 15, 15, 16};
+    uint32_t top = top_bit(x);
+    uint32_t mantissa = top >= 5 ? x >> (top - 5) : x << (5 - top);   // 32..63
+    return top * PRICE_SCALE + kFraction[mantissa - 32];
+}
+
+// Prices from counts (each count taken as count + 1/2), then the counts halved so that later symbols weigh
+// more.
 void price_alphabet(uint32_t* count, uint32_t* price, int n) {
-    double total = 0;
-    for (int i = 0; i < n; i++) total += count[i] + 0.5;
+    uint32_t total = 0;
+    for (int i = 0; i < n; i++) total += 2 * count[i] + 1;
+    uint32_t log_total = log2_scaled(total);
     for (int i = 0; i < n; i++) {
-        double bits = log2(total / (count[i] + 0.5));
-        price[i] = (uint32_t)(std::min(std::max(bits, 1.0), 15.0) * PRICE_SCALE);
+        int32_t bits = (int32_t)log_total - (int32_t)log2_scaled(2 * count[i] + 1);
+        price[i] = (uint32_t)std::min<int32_t>(std::max<int32_t>(bits, PRICE_SCALE), 15 * PRICE_SCALE);
         count[i] >>= 1;
     }
 }
@@ -195,7 +214,7 @@ inline uint32_t match_length(const uint8_t* a, const uint8_t* b, uint32_t limit)
         uint64_t x, y;
         memcpy(&x, a + n, 8);
         memcpy(&y, b + n, 8);
-        if (x != y) return n + (__builtin_ctzll(x ^ y) >> 3);
+        if (x != y) break;   // the byte loop below finds which one differs, whatever the byte order
         n += 8;
     }
     while (n < limit && a[n] == b[n]) n++;
@@ -371,7 +390,7 @@ void tokenize_entry(Lz* lz, uint32_t start) {
 // current prices; each position carries the distance ring of its cheapest path, so that old-distance codes
 // are priced as the decoder would see them.
 
-enum { OPT_SPAN = 2048, INFINITE_PRICE = 0xFFFFFFFFu };
+enum { OPT_SPAN = 2048, OPT_ALL_LENGTHS = 40, INFINITE_PRICE = 0xFFFFFFFFu };
 
 struct OptNode {
     uint32_t price;
@@ -413,6 +432,12 @@ int chain_matches(Lz* lz, uint32_t pos, ChainMatch* out, int max_out) {
         cand = next;
     }
     return n;
+}
+
+// Lengths weighed for a match of LONGEST bytes: every one up to OPT_ALL_LENGTHS, then only the longest, so
+// that long matches at every position do not make the parse quadratic.
+inline uint32_t next_length(uint32_t l, uint32_t longest) {
+    return l < OPT_ALL_LENGTHS || l == longest ? l + 1 : longest;
 }
 
 void relax(OptNode* nodes, uint32_t from, uint32_t length, uint32_t dist, uint32_t price) {
@@ -477,7 +502,7 @@ void tokenize_entry_optimal(Lz* lz, uint32_t start) {
                 uint32_t len = match_length(here - d, here, std::min(avail, max_length_at(d, true)));
                 uint32_t bonus = old_length_bonus(d);
                 uint32_t sym = pr.main_price[SYM_OLD_DIST_FIRST + k];
-                for (uint32_t l = 2 + bonus; l <= len; l++)
+                for (uint32_t l = 2 + bonus; l <= len; l = next_length(l, len))
                     relax(nodes.data(), i, l, d, base + sym + rep_len_price[l - 2 - bonus]);
                 if (k == 0 && ring.prev_length >= 2 && len >= ring.prev_length)
                     relax(nodes.data(), i, ring.prev_length, d, base + pr.main_price[SYM_REPEAT_LAST]);
@@ -491,7 +516,7 @@ void tokenize_entry_optimal(Lz* lz, uint32_t start) {
                 uint32_t bonus = length_bonus(d);
                 int dc = distance_code(d - 1);
                 uint32_t dist_part = pr.dist_price[dc] + kDistBits[dc] * PRICE_SCALE;
-                for (uint32_t l = std::max(from_len, 3 + bonus); l <= len; l++)
+                for (uint32_t l = std::max(from_len, 3 + bonus); l <= len; l = next_length(l, len))
                     relax(nodes.data(), i, l, d, base + len_price[l - 3 - bonus] + dist_part);
                 from_len = len + 1;
             }
@@ -756,7 +781,7 @@ void seal_header(std::vector<uint8_t>* out, size_t start, const ExtractJob* job)
 int distance_code(uint32_t v) {
     if (v < 4) return (int)v;
     if (v < BONUS_DIST_2) {
-        int top = 31 - __builtin_clz(v);
+        int top = (int)top_bit(v);
         return 2 * top + ((v >> (top - 1)) & 1);
     }
     return 36 + (int)((v - BONUS_DIST_2) >> 16);

@@ -7,9 +7,6 @@
 #include "tools/mksetup.h"
 #include "tools/mksetup_read.h"
 
-// The builder lives in its own sources; until they are linked in, "build" says so instead of failing the link.
-#pragma weak mksetup_build
-
 namespace {
 
 const char kHelp[] =
@@ -18,9 +15,11 @@ const char kHelp[] =
     "Builds the Ordavin setup and reads the archive carried by any setup or RAR 2.x archive.\n"
     "\n"
     "Commands:\n"
-    "  build [OPTIONS] FOLDER      Builds a setup: the setup stub followed by a solid RAR 2.0 archive of the\n"
-    "                              files in FOLDER, made by our own compressor; the result is tested before\n"
-    "                              it is kept. 'mksetup build --help' lists its options.\n"
+    "  build [--stub FILE|none] [-o FILE] [--store] [--level N] FOLDER\n"
+    "                              Builds a setup (default Setup.exe): the setup stub followed by a solid\n"
+    "                              RAR 2.0 archive of the files in FOLDER, made by our own compressor\n"
+    "                              (--level 1 fast, 2 default, 3 best; --store: nothing compressed); the\n"
+    "                              result is tested before it is kept. 'mksetup build --help' tells more.\n"
     "  list FILE                   Shows where the archive lies in FILE (offset and kind) and every block:\n"
     "                              for file entries the name, unpacked and packed size, method, unpack\n"
     "                              version, CRC, modification time, attributes, host system and the solid,\n"
@@ -107,10 +106,6 @@ int main(int argc, char** argv) {
         return EXIT_ALL_GOOD;
     }
     if (strcmp(command, "build") == 0) {
-        if (!&mksetup_build) {
-            fprintf(stderr, "mksetup: build is not part of this mksetup\n");
-            return EXIT_USAGE_OR_NO_ARCHIVE;
-        }
         return mksetup_build(argc - 1, argv + 1);
     }
     if (strcmp(command, "list") == 0)

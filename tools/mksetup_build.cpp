@@ -113,8 +113,9 @@ struct FoundFile {
     fs::path path;
 };
 
-// Every regular file under ROOT, by archive name. Returns false after reporting a problem.
-bool collect_files(const fs::path& root, std::vector<FoundFile>* files) {
+// Every regular file under ROOT, by archive name, except SKIP (the setup being rebuilt inside the folder).
+// Returns false after reporting a problem.
+bool collect_files(const fs::path& root, const fs::path& skip, std::vector<FoundFile>* files) {
     std::error_code ec;
     fs::recursive_directory_iterator it(root, ec), end;
     if (ec) {
@@ -132,6 +133,10 @@ bool collect_files(const fs::path& root, std::vector<FoundFile>* files) {
         if (!it->is_regular_file(type_ec)) {
             if (!it->is_directory(type_ec))
                 fprintf(stderr, "mksetup build: %s: not a regular file, left out\n", it->path().c_str());
+            continue;
+        }
+        if (fs::equivalent(it->path(), skip, type_ec)) {
+            fprintf(stderr, "mksetup build: %s: the output file itself, left out\n", it->path().c_str());
             continue;
         }
         fs::path rel = it->path().lexically_relative(root);
@@ -263,7 +268,7 @@ int mksetup_build(int argc, char** argv) {
     }
 
     std::vector<FoundFile> found;
-    if (!collect_files(folder, &found)) return EXIT_USAGE_OR_NO_ARCHIVE;
+    if (!collect_files(folder, out_path, &found)) return EXIT_USAGE_OR_NO_ARCHIVE;
     if (found.empty()) {
         fprintf(stderr, "mksetup build: %s: the folder holds no files\n", folder.c_str());
         return EXIT_USAGE_OR_NO_ARCHIVE;
@@ -316,6 +321,12 @@ int mksetup_build(int argc, char** argv) {
     }
     inputs.clear();
     inputs.shrink_to_fit();
+    // The setup reads its file with signed 32-bit offsets.
+    if (stub.size() + archive.size() >= 0x80000000u) {
+        fprintf(stderr, "mksetup build: the setup would be %zu bytes long; the setup can read at most 2 GiB - 1\n",
+                stub.size() + archive.size());
+        return EXIT_USAGE_OR_NO_ARCHIVE;
+    }
 
     // Written under a temporary name beside the target, checked, then renamed.
     fs::path target(out_path);

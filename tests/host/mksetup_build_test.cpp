@@ -219,6 +219,21 @@ TEST_F(MksetupBuild, BareArchiveWithoutStub) {
     EXPECT_EQ(run({"test", out.string()}).code, 0);
 }
 
+// Rebuilding into the folder itself: the old setup does not go into the new one.
+TEST_F(MksetupBuild, TheOutputFileInsideTheFolderIsLeftOut) {
+    fs::path tree = make_tree();
+    fs::path out = tree / "Setup.exe";
+    ASSERT_EQ(run({"build", "--stub", "none", "-o", out.string(), tree.string()}).code, 0);
+    std::string first = slurp(out);
+    Outcome again = run({"build", "--stub", "none", "-o", out.string(), tree.string()});
+    ASSERT_EQ(again.code, 0) << again.err;
+    EXPECT_NE(again.err.find("left out"), std::string::npos);
+    EXPECT_EQ(slurp(out), first);
+    EXPECT_EQ(leftovers(tree, {"ZUNO.EXE", "ZUNO_DE.CHM", "ZUNO_EN.CHM", "EMPTY.TXT", "data", "readonly.ini",
+                               "Setup.exe"}),
+              std::vector<std::string>{});
+}
+
 TEST_F(MksetupBuild, StubsTheSetupCouldNotFindItsArchiveBehindAreRefused) {
     fs::path tree = make_tree();
     const std::string marker("Rar!\x1A\x07\x00", 7);
