@@ -62,6 +62,7 @@ struct ExtractJob {
     uint32_t data_crc;
     int32_t archive_format;
     uint32_t crc_table[256];
+    uint32_t crc_slices[7][256];  // crc_table advanced by 1..7 more bytes: eight bytes per step
 
     // Decoder state: survives from one solid entry to the next.
     uint8_t* window;

@@ -65,3 +65,23 @@ TEST_F(ChecksumTest, SplitFeedingEqualsOneFeed) {
 }
 
 }  // namespace
+
+namespace {
+
+// The eight-byte steps must give exactly what the byte-by-byte rule gives, at every length and alignment.
+TEST_F(ChecksumTest, WideStepsMatchTheByteRule) {
+    uint8_t data[300];
+    for (int i = 0; i < 300; i++)
+        data[i] = (uint8_t)(i * 131 + 7);
+    for (uint32_t start = 0; start < 8; start++) {
+        for (uint32_t len = 0; len + start <= 300; len += 13) {
+            uint32_t slow = 0x5A5A1234u;
+            for (uint32_t i = 0; i < len; i++)
+                slow = job->crc_table[(slow ^ data[start + i]) & 0xFF] ^ (slow >> 8);
+            EXPECT_EQ(crc32_update(job, 0x5A5A1234u, data + start, len), slow)
+                << "start " << start << " length " << len;
+        }
+    }
+}
+
+}  // namespace
