@@ -16,8 +16,8 @@
 namespace {
 
 // A tiny input may claim huge sizes: decoding is bounded so that every input finishes quickly.
-const uint32_t kMaxEntryBytes = WINDOW_SIZE + 4096;  // enough to wrap the window
-const uint64_t kMaxTotalBytes = 2 * WINDOW_SIZE;
+const uint32_t kMaxEntryBytes = WINDOW_SIZE + 65536;  // enough to wrap the window
+const uint64_t kMaxTotalBytes = WINDOW_SIZE + 65536;
 const int kMaxEntries = 64;
 
 FILE* null_sink() {

@@ -523,7 +523,6 @@ void handle_file_entry(Run& run, ExtractJob* job) {
             reasons.push_back(error);
     }
 
-    bool checked = false;
     if (decode) {
         file_seek(job->archive_file, (int32_t)std::min<int64_t>(data_start, INT32_MAX), 0);
         job->packed_file = job->archive_file;
@@ -542,7 +541,6 @@ void handle_file_entry(Run& run, ExtractJob* job) {
         }
         job->output_file = nullptr;
         if (sink) {
-            checked = true;
             bool match = job->archive_format == ARCHIVE_FORMAT_OLD ? job->data_crc == header.file_crc
                                                                    : job->data_crc == ~header.file_crc;
             if (!match)
@@ -577,7 +575,6 @@ void handle_file_entry(Run& run, ExtractJob* job) {
         say(run.out, "written %s\n", shown(name).c_str());
     else
         say(run.out, "OK      %s\n", shown(name).c_str());
-    (void)checked;
 }
 
 // The driver's loop: file headers and sub-blocks, sub-blocks skipped, every entry decoded in order, the
