@@ -24,6 +24,7 @@ enum {
     HASH_BITS = 17,
     HASH_SIZE = 1 << HASH_BITS,
     PAIR_HASH_SIZE = 1 << 16,
+    TRIPLE_HASH_SIZE = 1 << 16,
     MAX_MATCH = 260,                 // longest length any code can give (258 + two bonuses)
     ENTRY_END = 0x80000000u,         // Token::extra: the last token of an entry
     PRICE_SCALE = 16,                // prices are bits * 16
@@ -42,7 +43,7 @@ struct LevelParams {
 
 const LevelParams kLevels[] = {
     {8, 32, 0},      // LEVEL_FAST
-    {48, 128, 1},    // LEVEL_DEFAULT
+    {32, 128, 1},    // LEVEL_DEFAULT
     {96, 128, 2},    // LEVEL_BEST: the price-driven parse
 };
 
@@ -178,7 +179,8 @@ struct Match {
 struct Lz {
     LevelParams params;
     std::vector<uint8_t> buf;        // the compressed entries' bytes, back to back
-    std::vector<uint32_t> head;      // position + 1 of the latest 3-byte string per hash, 0 for none
+    std::vector<uint32_t> head;      // position + 1 of the latest 4-byte string per hash, 0 for none
+    std::vector<uint32_t> triple_head;  // the same for 3-byte strings (no chains: only near ones pay)
     std::vector<uint32_t> pair_head; // the same for 2-byte strings
     std::vector<uint32_t> prev;      // position + 1 of the previous string of the same hash, by position
     uint32_t inserted = 0;           // positions below this are in the chains
@@ -189,20 +191,25 @@ struct Lz {
     uint64_t entry_price = 0;
 };
 
+inline uint32_t hash4(const uint8_t* p) {
+    uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24);
+    return (v * 2654435761u) >> (32 - HASH_BITS);
+}
 inline uint32_t hash3(const uint8_t* p) {
     uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16);
-    return (v * 2654435761u) >> (32 - HASH_BITS);
+    return (v * 2654435761u) >> 16;
 }
 inline uint32_t hash2(const uint8_t* p) { return p[0] | (p[1] << 8); }
 
 void insert_until(Lz* lz, uint32_t pos) {
     const uint8_t* b = lz->buf.data();
-    uint32_t limit = lz->entry_end >= 2 ? lz->entry_end - 2 : 0;
+    uint32_t limit = lz->entry_end >= 3 ? lz->entry_end - 3 : 0;
     uint32_t stop = std::min(pos, limit);
     for (uint32_t i = lz->inserted; i < stop; i++) {
-        uint32_t h = hash3(b + i);
+        uint32_t h = hash4(b + i);
         lz->prev[i & WINDOW_MASK] = lz->head[h];
         lz->head[h] = i + 1;
+        lz->triple_head[hash3(b + i)] = i + 1;
         lz->pair_head[hash2(b + i)] = i + 1;
     }
     if (stop > lz->inserted) lz->inserted = stop;
@@ -276,6 +283,20 @@ void offer_match(const Lz& lz, uint32_t pos, uint32_t length, uint32_t dist, Mat
     if (value > best->value || (value == best->value && length > best->length)) *best = {length, dist, value};
 }
 
+// The latest earlier 3-byte string equal to the one at POS, when it is near enough for a length code of 3
+// and longer than LONGEST (which it then becomes). Returns its distance, or 0.
+uint32_t near_match(Lz* lz, uint32_t pos, uint32_t* longest) {
+    uint32_t cand = lz->triple_head[hash3(lz->buf.data() + pos)];
+    if (cand == 0 || pos - (cand - 1) >= BONUS_DIST_1) return 0;
+    uint32_t d = pos - (cand - 1);
+    uint32_t cap = std::min<uint32_t>(lz->entry_end - pos, max_length_at(d, false));
+    const uint8_t* here = lz->buf.data() + pos;
+    uint32_t len = match_length(here - d, here, cap);
+    if (len < 3 || len <= *longest) return 0;
+    *longest = len;
+    return d;
+}
+
 Match find_match(Lz* lz, uint32_t pos) {
     Match best = {0, 0, 0};
     uint32_t avail = lz->entry_end - pos;
@@ -300,10 +321,13 @@ Match find_match(Lz* lz, uint32_t pos) {
         longest = std::max(longest, len);
     }
 
-    if (avail >= 3 && longest < (uint32_t)lz->params.nice) {
-        uint32_t cand = lz->head[hash3(here)];
+    uint32_t near = avail >= 3 ? near_match(lz, pos, &longest) : 0;
+    if (near) offer_match(*lz, pos, longest, near, &best);
+
+    if (avail >= 4 && longest < (uint32_t)lz->params.nice) {
+        uint32_t cand = lz->head[hash4(here)];
         uint32_t cap = std::min<uint32_t>(avail, MAX_MATCH);
-        uint32_t best_len = std::max<uint32_t>(longest, 2);
+        uint32_t best_len = std::max<uint32_t>(longest, 3);
         for (int depth = lz->params.chain; cand != 0 && depth > 0; depth--) {
             uint32_t c = cand - 1;
             uint32_t d = pos - c;
@@ -412,16 +436,23 @@ int chain_matches(Lz* lz, uint32_t pos, ChainMatch* out, int max_out) {
     const uint8_t* b = lz->buf.data();
     const uint8_t* here = b + pos;
     uint32_t cap = std::min<uint32_t>(avail, MAX_MATCH);
-    uint32_t best_len = 2;
+    uint32_t best_len = 3;
     int n = 0;
-    uint32_t cand = lz->head[hash3(here)];
-    for (int depth = lz->params.chain; cand != 0 && depth > 0; depth--) {
+    uint32_t near_len = 0;
+    uint32_t near = near_match(lz, pos, &near_len);
+    if (near) {
+        out[n++] = {near_len, near};
+        best_len = near_len;
+    }
+    uint32_t cand = avail >= 4 ? lz->head[hash4(here)] : 0;
+    for (int depth = lz->params.chain, idle = 0; cand != 0 && depth > 0 && idle < lz->params.chain / 4; depth--, idle++) {
         uint32_t c = cand - 1;
         uint32_t d = pos - c;
         if (d > WINDOW_SIZE) break;
         if (best_len < cap && b[c + best_len] == here[best_len]) {
             uint32_t len = match_length(b + c, here, std::min(cap, max_length_at(d, false)));
             if (len > best_len) {
+                idle = 0;
                 if (n < max_out) out[n++] = {len, d};
                 best_len = len;
                 if (len >= (uint32_t)lz->params.nice || len >= cap) break;
@@ -546,7 +577,7 @@ void tokenize_entry_optimal(Lz* lz, uint32_t start) {
 
 // Takes an entry back out of the buffer and the chains (it is stored instead).
 void roll_back(Lz* lz, uint32_t start) {
-    uint32_t cut = start >= 2 ? start - 2 : 0;
+    uint32_t cut = start >= 3 ? start - 3 : 0;
     for (uint32_t& h : lz->head) {
         while (h != 0 && h - 1 >= cut) {
             uint32_t next = lz->prev[(h - 1) & WINDOW_MASK];
@@ -554,6 +585,8 @@ void roll_back(Lz* lz, uint32_t start) {
         }
     }
     for (uint32_t& h : lz->pair_head)
+        if (h != 0 && h - 1 >= cut) h = 0;
+    for (uint32_t& h : lz->triple_head)
         if (h != 0 && h - 1 >= cut) h = 0;
     lz->inserted = std::min(lz->inserted, cut);
     lz->buf.resize(start);
@@ -819,6 +852,7 @@ int build_archive(const std::vector<ArchiveInput>& inputs, const CompressOptions
     lz->params = kLevels[level - LEVEL_FAST];
     lz->head.assign(HASH_SIZE, 0);
     lz->pair_head.assign(PAIR_HASH_SIZE, 0);
+    lz->triple_head.assign(TRIPLE_HASH_SIZE, 0);
     lz->prev.assign(WINDOW_SIZE, 0);
     lz->buf.reserve(options.store_all ? 0 : (size_t)total);
     init_prices(&lz->prices);
