@@ -94,6 +94,8 @@ read -r TEST_WALL TEST_USER TEST_RSS < "$WORK/time.txt"
 CODEC=$("$BENCH" "$LIST" $LEVELS)
 echo "$CODEC" >&2
 
+# The stub's size section is measured by the build, not here: keep it.
+STUB_SECTION=$(sed -n '/^## Setup stub size/,$p' bench/RESULTS.md 2>/dev/null || true)
 {
   echo "# Benchmark results"
   echo
@@ -127,5 +129,9 @@ echo "$CODEC" >&2
   echo "into memory, with their CRC-32 check."
   echo
   echo "Command: \`make bench\` (or \`scripts/bench.sh [LEVEL...]\` with ORDAVIN_BUILD set)."
+  if [ -n "$STUB_SECTION" ]; then
+    echo
+    echo "$STUB_SECTION"
+  fi
 } > bench/RESULTS.md
 echo "bench: written bench/RESULTS.md" >&2
