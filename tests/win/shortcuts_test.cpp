@@ -6,6 +6,7 @@
 #include <string.h>
 #include <string>
 
+#include "registry_sandbox.h"
 #include "system/paths.h"
 #include "system/shortcuts.h"
 
@@ -187,47 +188,74 @@ TEST(SpecialFolders, DesktopAndProgramsFoldersHavePaths) {
     }
 }
 
-// The real group and desktop shortcut, in the shell folders of this Wine prefix. They carry fixed names,
-// so the test leaves alone what it finds there before it and removes only what it made.
+// The real routines, with the shell's special folders pointed at scratch folders through this process's
+// registry (the prefix's desktop is the host's home folder, shared by every Wine prefix on the machine).
 TEST(RealShellFolders, GroupGoesToAllUsersAndDesktopIconToTheUser) {
-    ASSERT_TRUE(SUCCEEDED(OleInitialize(NULL)));
-    char common[PATH_SIZE], desktop[PATH_SIZE];
-    special_folder_path(CSIDL_COMMON_PROGRAMS, common);
-    special_folder_path(CSIDL_DESKTOP, desktop);
-    std::string group = std::string(common) + "\\ZUNO";
-    std::string group_link = group + "\\Ordavin.lnk";
-    std::string desktop_link = std::string(desktop) + "\\Ordavin.lnk";
-    if (exists(group) || exists(desktop_link)) {
-        OleUninitialize();
-        GTEST_SKIP() << "a ZUNO group or desktop shortcut is already there";
-    }
-
     char temp[PATH_SIZE];
     GetTempPathA(PATH_SIZE, temp);
-    char install[PATH_SIZE];
-    snprintf(install, sizeof install, "%sord_real_%lu\\", temp, GetCurrentProcessId());
-    ASSERT_EQ(make_dirs(install), 0);
-    std::string program = std::string(install) + "ZUNO.exe";
+    char scratch[PATH_SIZE];
+    snprintf(scratch, sizeof scratch, "%sord_shell_%lu_%lu", temp, GetCurrentProcessId(), GetTickCount());
+    std::string root = scratch;
+    std::string common = root + "\\Common Programs", user = root + "\\User Programs";
+    std::string desktop = root + "\\Desktop", install = root + "\\Install\\";
+    for (const std::string& dir : {common, user, desktop, install})
+        ASSERT_EQ(make_dirs(dir.c_str()), 0);
+    std::string program = install + "ZUNO.exe";
     touch(program);
 
-    create_program_group(NULL, install);
-    create_desktop_icon(NULL, program.c_str());
-    Link in_group = read_link(group_link);
-    Link on_desktop = read_link(desktop_link);
+    Link in_group, in_user_group, on_desktop;
+    std::string seen_common, seen_desktop;
+    bool common_missing = false;
+    {
+        RegistrySandbox sandbox;
+        ASSERT_TRUE(sandbox.active);
+        const char folders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+        const char shell_folders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+        for (const char* key : {folders, shell_folders}) {
+            RegistrySandbox::set_text(HKEY_LOCAL_MACHINE, key, "Common Programs", common.c_str());
+            RegistrySandbox::set_text(HKEY_CURRENT_USER, key, "Programs", user.c_str());
+            RegistrySandbox::set_text(HKEY_CURRENT_USER, key, "Desktop", desktop.c_str());
+        }
+        char path[PATH_SIZE];
+        special_folder_path(CSIDL_COMMON_PROGRAMS, path);
+        seen_common = path;
+        special_folder_path(CSIDL_DESKTOP, path);
+        seen_desktop = path;
+        if (_stricmp(seen_common.c_str(), common.c_str()) == 0 && _stricmp(seen_desktop.c_str(), desktop.c_str()) == 0) {
+            ASSERT_TRUE(SUCCEEDED(OleInitialize(NULL)));
+            create_program_group(NULL, install.c_str());
+            create_desktop_icon(NULL, program.c_str());
+            in_group = read_link(common + "\\ZUNO\\Ordavin.lnk");
+            on_desktop = read_link(desktop + "\\Ordavin.lnk");
+            // Without an all-users programs folder the group goes to the user's.
+            std::string gone = root + "\\Gone";
+            for (const char* key : {folders, shell_folders})
+                RegistrySandbox::set_text(HKEY_LOCAL_MACHINE, key, "Common Programs", gone.c_str());
+            special_folder_path(CSIDL_COMMON_PROGRAMS, path);
+            common_missing = path[0] == '\0';
+            if (common_missing) {
+                create_program_group(NULL, install.c_str());
+                in_user_group = read_link(user + "\\ZUNO\\Ordavin.lnk");
+            }
+            OleUninitialize();
+        }
+    }
+    remove_tree(root);
+    if (_stricmp(seen_common.c_str(), common.c_str()) != 0 || _stricmp(seen_desktop.c_str(), desktop.c_str()) != 0)
+        GTEST_SKIP() << "the shell does not take its folders from this process's registry: " << seen_common
+                     << ", " << seen_desktop;
 
-    DeleteFileA(group_link.c_str());
-    RemoveDirectoryA(group.c_str());
-    DeleteFileA(desktop_link.c_str());
-    DeleteFileA(program.c_str());
-    RemoveDirectoryA(install);
-    OleUninitialize();
-
-    ASSERT_TRUE(in_group.loaded) << group_link;
+    ASSERT_TRUE(in_group.loaded);
     EXPECT_EQ(in_group.target, program);
+    EXPECT_EQ(in_group.work_dir, install.substr(0, install.size() - 1));
     EXPECT_EQ(in_group.description, "Ordavin");
-    ASSERT_TRUE(on_desktop.loaded) << desktop_link;
+    ASSERT_TRUE(on_desktop.loaded) << "the desktop shortcut goes to the user even when the group went to all users";
     EXPECT_EQ(on_desktop.target, program);
-    EXPECT_EQ(on_desktop.work_dir, std::string(install, strlen(install) - 1));
+    EXPECT_EQ(on_desktop.work_dir, install.substr(0, install.size() - 1));
+    EXPECT_EQ(on_desktop.description, "Ordavin");
+    ASSERT_TRUE(common_missing) << "an all-users programs folder that does not exist has no path";
+    EXPECT_TRUE(in_user_group.loaded) << "the group goes to the user's programs folder";
+    EXPECT_EQ(in_user_group.target, program);
 }
 
 }  // namespace
