@@ -13,9 +13,18 @@ case "$1" in
       wineboot --init >/dev/null 2>&1 </dev/null || true
       wineserver -w || true
     fi
+    # Keep the prefix to itself: Wine links Desktop, Documents and the like to the Unix home, where
+    # the shortcuts of every test run would land.
+    for link in "$WINEPREFIX"/drive_c/users/*/*; do
+      if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
+    done
     setsid wineserver -p </dev/null >/dev/null 2>&1 &
     sleep 0.5
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    # Without a window manager (Xvfb) Wine waits about two seconds on every managed window, such as
+    # each message box; unmanaged windows with Wine's own decorations come up at once.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f </dev/null >/dev/null 2>&1 || true
     ;;
   stop)
     wineserver -k >/dev/null 2>&1 || true
