@@ -1,6 +1,6 @@
 #!/bin/bash
 # Builds the libFuzzer targets (clang, ASan, UBSan) into $ORDAVIN_BUILD/fuzz and runs each for a bounded time
-# (FUZZ_SECONDS, default 60) on a corpus seeded from the sample archives and, when mksetup can build, from
+# (FUZZ_SECONDS, default 60; FUZZ_TARGETS limits the run to the named targets) on a corpus seeded from the sample archives and, when mksetup can build, from
 # a setup of our own. Prints each target's exec count; fails when a target found a crash.
 set -u
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,6 +20,7 @@ FLAGS="-std=c++17 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undef
 extra_sources() {
   case "$1" in
     fuzz_mksetup) echo tools/mksetup_read.cpp ;;
+    fuzz_roundtrip) ls tools/compress*.cpp ;;
   esac
 }
 
@@ -40,9 +41,44 @@ if [ -x "$MKSETUP" ]; then
   rm -rf "$seed_dir"
 fi
 
+# Seeds for the decoder targets: the packed data of our own setup's compressed entries, with the few
+# header bytes those targets read first (fuzz_table: mode; fuzz_lz: mode, sizes and where entry two begins).
+decoder_seeds() {
+  [ -n "$own_seed" ] || return 0
+  mkdir -p "$OUT/corpus-table" "$OUT/corpus-lz"
+  python3 - "$own_seed" "$OUT/corpus-table" "$OUT/corpus-lz" <<'PY' || true
+import struct, sys, os
+data = open(sys.argv[1], 'rb').read()
+at = data.find(b'Rar!\x1a\x07\x00')
+if at < 0:
+    sys.exit(0)
+pos = at + 7
+pos += struct.unpack_from('<H', data, pos + 5)[0]
+entries = []
+while pos + 32 <= len(data) and data[pos + 2] == 0x74:
+    flags, head_size, pack_size, unp_size = struct.unpack_from('<HHII', data, pos + 3)
+    method = data[pos + 25]
+    packed = data[pos + head_size:pos + head_size + pack_size]
+    if method != 0x30:
+        entries.append((unp_size, packed, flags))
+    pos += head_size + pack_size
+for i, (unp, packed, flags) in enumerate(entries):
+    open(os.path.join(sys.argv[2], 'own-%d' % i), 'wb').write(b'\x00' + packed)
+    open(os.path.join(sys.argv[3], 'own-%d' % i), 'wb').write(
+        bytes([0]) + struct.pack('<I', unp)[:3] + b'\x00\x00\x00\x00\x00' + packed)
+if len(entries) >= 2:
+    (u1, p1, _), (u2, p2, _) = entries[0], entries[1]
+    open(os.path.join(sys.argv[3], 'own-solid'), 'wb').write(
+        bytes([1]) + struct.pack('<I', u1)[:3] + struct.pack('<H', len(p1)) + struct.pack('<I', u2)[:3] + p1 + p2)
+PY
+}
+
 status=0
 for source in fuzz/fuzz_*.cpp; do
   name=$(basename "$source" .cpp)
+  if [ -n "${FUZZ_TARGETS:-}" ] && ! [[ " $FUZZ_TARGETS " == *" $name "* ]]; then
+    continue
+  fi
   echo "== $name: building"
   # shellcheck disable=SC2046
   if ! $CXX $FLAGS $CORE $(extra_sources "$name") "$source" -o "$OUT/$name"; then
@@ -58,6 +94,7 @@ for source in fuzz/fuzz_*.cpp; do
     echo "$name: no sample archives at $SAMPLES; corpus starts from what it has"
   fi
   [ -n "$own_seed" ] && cp "$own_seed" "$corpus"/
+  case "$name" in fuzz_table|fuzz_lz) decoder_seeds ;; esac
   echo "== $name: running for $SECONDS_EACH s"
   log="$OUT/$name.log"
   "$OUT/$name" -max_total_time="$SECONDS_EACH" -print_final_stats=1 -dict=fuzz/archive.dict \

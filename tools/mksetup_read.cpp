@@ -686,6 +686,10 @@ std::string dos_time_text(uint32_t dos_time) {
 const char* unsafe_name_reason(const char* name) {
     if (!name || !name[0])
         return "empty name";
+    // The walk keeps at most MAX_NAME bytes of a name: one that long may have been cut, and no Windows
+    // folder can hold it (folder, separator and name must stay within 259 characters).
+    if (strlen(name) >= MAX_NAME)
+        return "name of 259 bytes or more: too long for any install folder";
     if (name[0] == '\\' || name[0] == '/')
         return "absolute path";
     for (const unsigned char* p = (const unsigned char*)name; *p; ++p)
