@@ -94,7 +94,10 @@ void scan_for_archive(ExtractJob* job) {
             job->archive_start = start + r;
             file_seek(job->archive_file, job->archive_start, 0);
             file_read(job->archive_file, job->mark, MARKER_SIZE);
-            read_header(job, BLOCK_MAIN);
+            // The first hit wins; one cut inside its main header is a damaged archive, not an empty one
+            // that would install nothing and report success.
+            if (read_header(job, BLOCK_MAIN) != MAIN_HEADER_SIZE)
+                break;
             job->archive_kind = archive_kind_for(job, ARCHIVE_KIND_EMBEDDED);
         }
     }

@@ -238,13 +238,13 @@ TEST_F(LocateTest, HeaderCutByTheEndOfTheFileLeavesZeroFields) {
     open_file(b);
     job->main_header.head_size = 0xFFFF;
     job->main_header.reserved2 = 0xFFFFFFFFu;
-    ASSERT_EQ(open_archive(job), ARCHIVE_KIND_EMBEDDED);
+    // A RAR 2.x archive cut inside its main header is damaged: no archive, rather than an empty one.
+    EXPECT_EQ(open_archive(job), ARCHIVE_KIND_NONE);
     EXPECT_EQ(job->main_header.head_crc, 0x1234);
     EXPECT_EQ(job->main_header.head_flags, 0x0008);
     EXPECT_EQ(job->main_header.head_size, 0);
     EXPECT_EQ(job->main_header.reserved1, 0);
     EXPECT_EQ(job->main_header.reserved2, 0u);
-    EXPECT_EQ(job->main_bytes_read, 13);
 
     Bytes old = exe_bytes(400);
     place(old, SFX_TAG_OFFSET, kSfxTag4);
