@@ -20,81 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/host/tool_run.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-const int kHangSeconds = 30;  // far beyond what a run of this small setup takes: only a hang reaches it
-
-struct ToolRun {
-    int code = -1;     // exit code, 128 + signal, or -1 for a run killed as hung
-    std::string out;
-    std::string err;
-};
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
-
-// Runs mksetup with ARGS; output goes to files in OUTPUT_DIR; a run still alive after kHangSeconds is killed.
-ToolRun run_mksetup(const std::vector<std::string>& args, const fs::path& output_dir) {
-    fs::path out_path = output_dir / "stdout.txt", err_path = output_dir / "stderr.txt";
-    pid_t pid = fork();
-    if (pid == 0) {
-        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> argv;
-        argv.push_back((char*)ORDAVIN_MKSETUP);
-        for (const std::string& arg : args)
-            argv.push_back((char*)arg.c_str());
-        argv.push_back(nullptr);
-        execv(ORDAVIN_MKSETUP, argv.data());
-        _exit(127);
-    }
-    ToolRun run;
-    int status = 0;
-    time_t start = time(nullptr);
-    for (;;) {
-        pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid)
-            break;
-        if (time(nullptr) - start > kHangSeconds) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            run.out = read_file(out_path);
-            run.err = read_file(err_path);
-            return run;  // code -1: hung
-        }
-        usleep(2000);
-    }
-    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = read_file(out_path);
-    run.err = read_file(err_path);
-    return run;
-}
-
-// Every path below ROOT (relative, '/' separated), folders marked with a trailing '/'.
-std::vector<std::string> listing(const fs::path& root) {
-    std::vector<std::string> paths;
-    std::error_code ignored;
-    for (auto it = fs::recursive_directory_iterator(root, ignored); it != fs::recursive_directory_iterator();
-         it.increment(ignored)) {
-        std::string rel = fs::relative(it->path(), root).generic_string();
-        paths.push_back(it->is_directory() ? rel + "/" : rel);
-    }
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
 
 // One damaged copy of the setup.
 struct Variant {

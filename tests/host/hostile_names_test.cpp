@@ -13,25 +13,11 @@
 #include <vector>
 
 #include "tests/common/archive_bytes.h"
+#include "tests/host/tool_run.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> listing(const fs::path& root) {
-    std::vector<std::string> paths;
-    for (auto& p : fs::recursive_directory_iterator(root))
-        paths.push_back(fs::relative(p.path(), root).generic_string() + (p.is_directory() ? "/" : ""));
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
 
 // The names, and a readable form for the trace.
 std::vector<std::string> hostile_names() {
@@ -73,22 +59,11 @@ TEST(HostileNames, MksetupExtractRefusesEveryOne) {
         ASSERT_TRUE(archive_bytes::write_file(archive.string(), a));
         std::vector<std::string> before = listing(sentinel);
 
-        pid_t pid = fork();
-        if (pid == 0) {
-            int out = open((sentinel / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int err = open((sentinel / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, 1);
-            dup2(err, 2);
-            execl(ORDAVIN_MKSETUP, ORDAVIN_MKSETUP, "extract", archive.c_str(), "-o", target.c_str(), (char*)nullptr);
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
-        std::string err = read_file(sentinel / "stderr.txt");
-        EXPECT_EQ(WEXITSTATUS(status), 1) << err;
-        EXPECT_NE(err.find("refused"), std::string::npos) << err;
-        refused += WEXITSTATUS(status) == 1 && err.find("refused") != std::string::npos;
+        ToolRun r = run_mksetup({"extract", archive.string(), "-o", target.string()}, sentinel);
+        ASSERT_TRUE(r.code >= 0 && r.code < 128) << "exit " << r.code;
+        EXPECT_EQ(r.code, 1) << r.err;
+        EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+        refused += r.code == 1 && r.err.find("refused") != std::string::npos;
 
         // Only the two good entries in the target; nothing new beside it.
         std::vector<std::string> after = listing(sentinel);

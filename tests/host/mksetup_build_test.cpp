@@ -16,29 +16,11 @@
 #include <vector>
 
 #include "archive/format.h"
+#include "tests/host/tool_run.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Outcome {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void spill(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
 
 // Local time of the given calendar values, as the builder converts it back.
 time_t local_time(int year, int month, int day, int hour, int minute, int second) {
@@ -92,40 +74,18 @@ struct MksetupBuild : ::testing::Test {
         fs::remove_all(root, ec);
     }
 
-    Outcome run(const std::vector<std::string>& args) {
-        fs::path out_path = root / "stdout.txt", err_path = root / "stderr.txt";
-        pid_t pid = fork();
-        if (pid == 0) {
-            int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, 1);
-            dup2(err, 2);
-            std::vector<char*> argv;
-            argv.push_back((char*)ORDAVIN_MKSETUP);
-            for (const std::string& arg : args) argv.push_back((char*)arg.c_str());
-            argv.push_back(nullptr);
-            execv(ORDAVIN_MKSETUP, argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        Outcome r;
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        r.out = slurp(out_path);
-        r.err = slurp(err_path);
-        return r;
-    }
+    ToolRun run(const std::vector<std::string>& args) { return run_mksetup(args, root); }
 
     // A product folder: two language packages, an empty file, a read-only file, folders in folders.
     fs::path make_tree() {
         fs::path dir = root / "product";
-        spill(dir / "ZUNO.EXE", noise(3000, 1) + prose(20000));
-        spill(dir / "ZUNO_DE.CHM", prose(50000));
-        spill(dir / "ZUNO_EN.CHM", prose(40000) + "English");
-        spill(dir / "EMPTY.TXT", "");
-        spill(dir / "data" / "sounds" / "click.wav", noise(20000, 2));
-        spill(dir / "data" / "readme.txt", prose(777));
-        spill(dir / "readonly.ini", "[ZUNO]\r\nLanguage=1\r\n");
+        write_file(dir / "ZUNO.EXE", noise(3000, 1) + prose(20000));
+        write_file(dir / "ZUNO_DE.CHM", prose(50000));
+        write_file(dir / "ZUNO_EN.CHM", prose(40000) + "English");
+        write_file(dir / "EMPTY.TXT", "");
+        write_file(dir / "data" / "sounds" / "click.wav", noise(20000, 2));
+        write_file(dir / "data" / "readme.txt", prose(777));
+        write_file(dir / "readonly.ini", "[ZUNO]\r\nLanguage=1\r\n");
         chmod((dir / "readonly.ini").c_str(), 0444);
         time_t t = local_time(2004, 6, 9, 12, 0, 0);
         for (auto& p : fs::recursive_directory_iterator(dir))
@@ -135,7 +95,7 @@ struct MksetupBuild : ::testing::Test {
 
     fs::path make_stub(const std::string& bytes) {
         fs::path stub = root / "stub.exe";
-        spill(stub, bytes);
+        write_file(stub, bytes);
         return stub;
     }
 
@@ -161,20 +121,20 @@ TEST_F(MksetupBuild, SetupTestsAndExtractsToTheSameFilesAndTimes) {
         std::vector<std::string> args = {"build", "--stub", stub.string(), "-o", setup.string()};
         args.insert(args.end(), extra.begin(), extra.end());
         args.push_back(tree.string());
-        Outcome built = run(args);
+        ToolRun built = run(args);
         ASSERT_EQ(built.code, 0) << built.err;
         EXPECT_NE(built.err.find("ZUNO_DE.CHM"), std::string::npos) << "a progress line per file";
         EXPECT_NE(built.err.find("7 files"), std::string::npos) << built.err;
 
-        std::string bytes = slurp(setup);
+        std::string bytes = read_file(setup);
         ASSERT_GT(bytes.size(), stub_bytes.size());
         EXPECT_EQ(bytes.substr(0, stub_bytes.size()), stub_bytes);
         EXPECT_EQ(bytes.substr(stub_bytes.size(), 4), "Rar!");
 
-        Outcome tested = run({"test", setup.string()});
+        ToolRun tested = run({"test", setup.string()});
         EXPECT_EQ(tested.code, 0) << tested.out << tested.err;
         fs::path dest = root / ("out-" + label);
-        Outcome extracted = run({"extract", setup.string(), "-o", dest.string()});
+        ToolRun extracted = run({"extract", setup.string(), "-o", dest.string()});
         ASSERT_EQ(extracted.code, 0) << extracted.out << extracted.err;
         int count = 0;
         for (auto& p : fs::recursive_directory_iterator(tree)) {
@@ -182,7 +142,7 @@ TEST_F(MksetupBuild, SetupTestsAndExtractsToTheSameFilesAndTimes) {
             count++;
             fs::path rel = p.path().lexically_relative(tree);
             SCOPED_TRACE(rel.string());
-            EXPECT_EQ(slurp(dest / rel), slurp(p.path()));
+            EXPECT_EQ(read_file(dest / rel), read_file(p.path()));
             EXPECT_EQ(mtime_of(dest / rel), mtime_of(p.path()));
         }
         EXPECT_EQ(count, 7);
@@ -195,15 +155,15 @@ TEST_F(MksetupBuild, TwoBuildsAreIdenticalAndSourceDateEpochLimitsTimes) {
     fs::path a = root / "a.exe", b = root / "b.exe", c = root / "c.exe";
     ASSERT_EQ(run({"build", "--stub", stub.string(), "-o", a.string(), tree.string()}).code, 0);
     ASSERT_EQ(run({"build", "--stub", stub.string(), "-o", b.string(), tree.string()}).code, 0);
-    EXPECT_EQ(slurp(a), slurp(b));
+    EXPECT_EQ(read_file(a), read_file(b));
 
     // Every file is later than this: all get its time.
     time_t epoch = local_time(2003, 1, 2, 3, 4, 6);
     setenv("SOURCE_DATE_EPOCH", std::to_string((long long)epoch).c_str(), 1);
-    Outcome r = run({"build", "--stub", stub.string(), "-o", c.string(), tree.string()});
+    ToolRun r = run({"build", "--stub", stub.string(), "-o", c.string(), tree.string()});
     unsetenv("SOURCE_DATE_EPOCH");
     ASSERT_EQ(r.code, 0) << r.err;
-    std::string bytes = slurp(c);
+    std::string bytes = read_file(c);
     size_t header = 7 + MARKER_SIZE + MAIN_HEADER_SIZE;   // the stub, then the marker and the main header
     uint32_t dos = (uint8_t)bytes[header + 20] | (uint8_t)bytes[header + 21] << 8 | (uint8_t)bytes[header + 22] << 16 |
                    (uint32_t)(uint8_t)bytes[header + 23] << 24;
@@ -213,9 +173,9 @@ TEST_F(MksetupBuild, TwoBuildsAreIdenticalAndSourceDateEpochLimitsTimes) {
 TEST_F(MksetupBuild, BareArchiveWithoutStub) {
     fs::path tree = make_tree();
     fs::path out = root / "bare.rar";
-    Outcome r = run({"build", "--stub", "none", "-o", out.string(), tree.string()});
+    ToolRun r = run({"build", "--stub", "none", "-o", out.string(), tree.string()});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(slurp(out).substr(0, 4), "Rar!");
+    EXPECT_EQ(read_file(out).substr(0, 4), "Rar!");
     EXPECT_EQ(run({"test", out.string()}).code, 0);
 }
 
@@ -224,11 +184,11 @@ TEST_F(MksetupBuild, TheOutputFileInsideTheFolderIsLeftOut) {
     fs::path tree = make_tree();
     fs::path out = tree / "Setup.exe";
     ASSERT_EQ(run({"build", "--stub", "none", "-o", out.string(), tree.string()}).code, 0);
-    std::string first = slurp(out);
-    Outcome again = run({"build", "--stub", "none", "-o", out.string(), tree.string()});
+    std::string first = read_file(out);
+    ToolRun again = run({"build", "--stub", "none", "-o", out.string(), tree.string()});
     ASSERT_EQ(again.code, 0) << again.err;
     EXPECT_NE(again.err.find("left out"), std::string::npos);
-    EXPECT_EQ(slurp(out), first);
+    EXPECT_EQ(read_file(out), first);
     EXPECT_EQ(leftovers(tree, {"ZUNO.EXE", "ZUNO_DE.CHM", "ZUNO_EN.CHM", "EMPTY.TXT", "data", "readonly.ini",
                                "Setup.exe"}),
               std::vector<std::string>{});
@@ -250,7 +210,7 @@ TEST_F(MksetupBuild, StubsTheSetupCouldNotFindItsArchiveBehindAreRefused) {
         SCOPED_TRACE(c.label);
         fs::path stub = make_stub(c.bytes);
         fs::path out = root / "Setup.exe";
-        Outcome r = run({"build", "--stub", stub.string(), "-o", out.string(), tree.string()});
+        ToolRun r = run({"build", "--stub", stub.string(), "-o", out.string(), tree.string()});
         EXPECT_EQ(r.code, 2);
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_NE(r.err.find("stub.exe"), std::string::npos) << r.err;
@@ -286,9 +246,9 @@ TEST_F(MksetupBuild, FilesAndNamesThatCannotGoIntoTheSetupAreNamed) {
         fs::path dir = root / "bad";
         fs::remove_all(dir);
         fs::create_directories(dir);
-        spill(dir / "good.txt", prose(1000));
+        write_file(dir / "good.txt", prose(1000));
         if (!c.path.empty()) {
-            spill(dir / c.path, "x");
+            write_file(dir / c.path, "x");
         } else {
             fs::remove(dir / "good.txt");
         }
@@ -298,7 +258,7 @@ TEST_F(MksetupBuild, FilesAndNamesThatCannotGoIntoTheSetupAreNamed) {
             chmod((dir / c.path).c_str(), 0);
         }
         fs::path out = root / "Setup.exe";
-        Outcome r = run({"build", "--stub", stub.string(), "-o", out.string(), dir.string()});
+        ToolRun r = run({"build", "--stub", stub.string(), "-o", out.string(), dir.string()});
         EXPECT_EQ(r.code, 2) << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         if (!c.path.empty()) {
@@ -313,10 +273,10 @@ TEST_F(MksetupBuild, NamesThatOnlyLookLikeDevicesAreFine) {
     fs::path dir = root / "ok";
     for (const char* name : {"CONSOLE.TXT", "COM10", "LPT0.txt", "nul_x.txt", "aux.", "a b.txt"}) {
         if (std::string(name) == "aux.") continue;   // a trailing dot is refused on its own
-        spill(dir / name, prose(100));
+        write_file(dir / name, prose(100));
     }
     fs::path out = root / "Setup.exe";
-    Outcome r = run({"build", "--stub", "none", "-o", out.string(), dir.string()});
+    ToolRun r = run({"build", "--stub", "none", "-o", out.string(), dir.string()});
     EXPECT_EQ(r.code, 0) << r.err;
 }
 
@@ -329,11 +289,11 @@ TEST_F(MksetupBuild, UsageErrors) {
                                           {"build", "-o"},
                                           {"build", (root / "missing").string()},
                                           {"build", "--stub", (root / "nostub").string(), tree.string()}}) {
-        Outcome r = run(args);
+        ToolRun r = run(args);
         EXPECT_EQ(r.code, 2) << args.back() << ": " << r.err;
         EXPECT_FALSE(r.err.empty());
     }
-    Outcome help = run({"build", "--help"});
+    ToolRun help = run({"build", "--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.out.find("--stub"), std::string::npos);
 }

@@ -15,53 +15,11 @@
 
 #include "archive/format.h"
 #include "tests/common/archive_bytes.h"
+#include "tests/host/tool_run.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
-
-Result run_mksetup(const std::vector<std::string>& args, const fs::path& scratch) {
-    fs::path out_path = scratch / "stdout.txt", err_path = scratch / "stderr.txt";
-    pid_t pid = fork();
-    if (pid == 0) {
-        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> argv;
-        argv.push_back((char*)ORDAVIN_MKSETUP);
-        for (const std::string& arg : args)
-            argv.push_back((char*)arg.c_str());
-        argv.push_back(nullptr);
-        execv(ORDAVIN_MKSETUP, argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    Result result;
-    result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = read_file(out_path);
-    result.err = read_file(err_path);
-    return result;
-}
 
 uint32_t crc32_of(const std::string& data) {
     return archive_bytes::crc32(archive_bytes::Bytes(data.begin(), data.end()));
@@ -103,8 +61,8 @@ protected:
         write_file(path, bytes);
         return path;
     }
-    Result run(const std::vector<std::string>& args) { return run_mksetup(args, root_); }
-    Result extract(const fs::path& archive) { return run({"extract", archive.string(), "-o", dest_.string()}); }
+    ToolRun run(const std::vector<std::string>& args) { return run_mksetup(args, root_); }
+    ToolRun extract(const fs::path& archive) { return run({"extract", archive.string(), "-o", dest_.string()}); }
     // Every path below ROOT_ apart from the run's own output files, relative to it.
     std::vector<std::string> tree() {
         std::vector<std::string> paths;
@@ -173,7 +131,7 @@ TEST_F(MksetupRead, TestGivesEverySampleItsStatedOutcome) {
     REQUIRE_SAMPLES();
     for (const SampleCase& c : sample_cases()) {
         SCOPED_TRACE(c.file);
-        Result r = run({"test", (samples_dir() / c.file).string()});
+        ToolRun r = run({"test", (samples_dir() / c.file).string()});
         EXPECT_EQ(r.code, c.exit_code) << r.out << r.err;
         const char* kind = strstr(c.file, "volume") ? "offset 0, kind 2" : "offset 0, kind 1";
         EXPECT_NE(r.out.find(kind), std::string::npos) << r.out;
@@ -214,7 +172,7 @@ TEST_F(MksetupRead, ExtractWritesTheSampleFilesByteForByte) {
     for (const Expected& c : cases) {
         SCOPED_TRACE(c.archive);
         fs::remove_all(dest_);
-        Result r = extract(samples_dir() / c.archive);
+        ToolRun r = extract(samples_dir() / c.archive);
         EXPECT_EQ(r.code, c.exit_code) << r.out << r.err;
         size_t regular = 0;
         for (auto& p : fs::recursive_directory_iterator(dest_))
@@ -235,9 +193,9 @@ TEST_F(MksetupRead, ExtractWritesTheSampleFilesByteForByte) {
 
 TEST_F(MksetupRead, ExtractMakesFoldersOnlyForDirectoryEntries) {
     REQUIRE_SAMPLES();
-    Result list = run({"list", (samples_dir() / "stored-folders-exttime.rar").string()});
+    ToolRun list = run({"list", (samples_dir() / "stored-folders-exttime.rar").string()});
     ASSERT_EQ(list.code, 0) << list.out << list.err;
-    Result r = extract(samples_dir() / "stored-folders-exttime.rar");
+    ToolRun r = extract(samples_dir() / "stored-folders-exttime.rar");
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     // Each directory entry of the listing is a folder on disk, never a file.
     std::istringstream lines(list.out);
@@ -256,7 +214,7 @@ TEST_F(MksetupRead, ExtractMakesFoldersOnlyForDirectoryEntries) {
 
 TEST_F(MksetupRead, ListShowsTheSampleBlocks) {
     REQUIRE_SAMPLES();
-    Result r = run({"list", (samples_dir() / "unix-owner-subblock.rar").string()});
+    ToolRun r = run({"list", (samples_dir() / "unix-owner-subblock.rar").string()});
     EXPECT_EQ(r.code, 0) << r.err;
     expect_lines_in_order(r.out, {"offset 0, kind 1", "Main header: flags 0x0040, size 13", "file", "4", "17",
                                   "0x33 normal", "20", "7E3265A8", "0x000081B4", "Unix", "file.txt",
@@ -271,7 +229,7 @@ TEST_F(MksetupRead, ListShowsEveryFieldOfAnEntry) {
     e.flags = 0x8000 | FILE_FLAG_SOLID | FILE_FLAG_SPLIT_AFTER | FILE_FLAG_ENCRYPTED;
     e.file_attr = 0x21;
     fs::path a = put_archive(archive_of({e}, MAIN_FLAG_SOLID));
-    Result r = run({"list", a.string()});
+    ToolRun r = run({"list", a.string()});
     EXPECT_EQ(r.code, 0) << r.err;
     expect_lines_in_order(r.out, {"offset 0, kind 1 (at the start of the file), RAR 2.x",
                                   "flags 0x0008 (solid), size 13", "20 ", "file", "5", "5", "0x30 stored", "20",
@@ -281,7 +239,7 @@ TEST_F(MksetupRead, ListShowsEveryFieldOfAnEntry) {
 
 TEST_F(MksetupRead, ExtractStampsTheArchivedLocalTime) {
     fs::path a = put_archive(archive_of({entry("sub\\f.txt", "data")}));
-    Result r = extract(a);
+    ToolRun r = extract(a);
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_EQ(read_file(dest_ / "sub" / "f.txt"), "data");
     struct tm local = {};
@@ -305,7 +263,7 @@ TEST_F(MksetupRead, ExtractRefusesNamesThatLeaveTheFolder) {
         fs::remove_all(root_ / "x");
         // The refused entry sits between two good ones: the walk and the stream go on past it.
         fs::path a = put_archive(archive_of({entry("first.txt", "1"), entry(name, "evil"), entry("last.txt", "2")}));
-        Result r = extract(a);
+        ToolRun r = extract(a);
         EXPECT_EQ(r.code, 1) << r.out << r.err;
         EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
         EXPECT_NE(r.out.find("3 files, 0 folders: 1 failed"), std::string::npos) << r.out;
@@ -319,7 +277,7 @@ TEST_F(MksetupRead, ExtractNeverWritesThroughALink) {
     fs::create_directories(root_ / "elsewhere");
     fs::create_directory_symlink(root_ / "elsewhere", dest_ / "link");
     fs::path a = put_archive(archive_of({entry("link\\f.txt", "data")}));
-    Result r = extract(a);
+    ToolRun r = extract(a);
     EXPECT_EQ(r.code, 1) << r.out << r.err;
     EXPECT_TRUE(fs::is_empty(root_ / "elsewhere"));
 }
@@ -331,7 +289,7 @@ TEST_F(MksetupRead, ExistingFileIsReplacedOnlyByAVerifiedEntry) {
     archive_bytes::FileEntry bad = entry("keep.txt", "broken");
     bad.file_crc = 0x12345678;
     fs::path a = put_archive(archive_of({bad, entry("new.txt", "fresh")}));
-    Result r = extract(a);
+    ToolRun r = extract(a);
     EXPECT_EQ(r.code, 1) << r.out << r.err;
     EXPECT_NE(r.err.find("keep.txt: checksum mismatch"), std::string::npos) << r.err;
     EXPECT_EQ(read_file(dest_ / "keep.txt"), "old");
@@ -382,7 +340,7 @@ TEST_F(MksetupRead, TestNamesWhatIsWrongWithAnEntry) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Result r = run({"test", put_archive(c.archive).string()});
+        ToolRun r = run({"test", put_archive(c.archive).string()});
         EXPECT_EQ(r.code, 1) << r.out << r.err;
         EXPECT_NE(r.out.find(c.reason), std::string::npos) << r.out;
         EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
@@ -415,7 +373,7 @@ TEST_F(MksetupRead, UsageErrorsAndFilesWithoutArchiveGiveTwo) {
         for (const std::string& a : args)
             joined += a + " ";
         SCOPED_TRACE(joined);
-        Result r = run(args);
+        ToolRun r = run(args);
         EXPECT_EQ(r.code, 2) << r.out << r.err;
         EXPECT_FALSE(r.err.empty());
     }
@@ -423,7 +381,7 @@ TEST_F(MksetupRead, UsageErrorsAndFilesWithoutArchiveGiveTwo) {
 
 TEST_F(MksetupRead, HelpExplainsEveryCommand) {
     for (const char* flag : {"--help", "-h"}) {
-        Result r = run({flag});
+        ToolRun r = run({flag});
         EXPECT_EQ(r.code, 0);
         for (const char* word : {"build", "list FILE", "test FILE", "extract FILE -o DIR", "Exit codes"})
             EXPECT_NE(r.out.find(word), std::string::npos) << word;
@@ -432,7 +390,7 @@ TEST_F(MksetupRead, HelpExplainsEveryCommand) {
 
 TEST_F(MksetupRead, AnEmptyArchiveIsFine) {
     fs::path a = put_archive(archive_of({}));
-    Result r = run({"test", a.string()});
+    ToolRun r = run({"test", a.string()});
     EXPECT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("0 files, 0 folders: all OK"), std::string::npos) << r.out;
 }
@@ -496,10 +454,10 @@ std::vector<size_t> header_offsets(const std::string& a) {
 TEST_F(MksetupRead, OurSolidArchiveTestsAndExtractsWhole) {
     std::vector<ArchiveInput> inputs = solid_inputs();
     fs::path a = put_archive(build_solid(inputs));
-    Result t = run({"test", a.string()});
+    ToolRun t = run({"test", a.string()});
     EXPECT_EQ(t.code, 0) << t.out << t.err;
     EXPECT_NE(t.out.find("5 files, 0 folders: all OK"), std::string::npos) << t.out;
-    Result r = extract(a);
+    ToolRun r = extract(a);
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     for (const ArchiveInput& in : inputs) {
         std::string path = in.name;
@@ -518,10 +476,10 @@ TEST_F(MksetupRead, DamageInTheSolidStreamIsNamedPerEntry) {
     // the next entry's tables); the entries before it stay OK.
     std::string flipped = good;
     flipped[(headers[1] + headers[2]) / 2] ^= 0x5A;
-    Result t = run({"test", put_archive(flipped).string()});
+    ToolRun t = run({"test", put_archive(flipped).string()});
     EXPECT_EQ(t.code, 1) << t.out;
     expect_lines_in_order(t.out, {"OK      readme.txt", "FAILED  bin\\data.bin: checksum mismatch"});
-    Result x = extract(put_archive(flipped));
+    ToolRun x = extract(put_archive(flipped));
     EXPECT_EQ(x.code, 1);
     EXPECT_TRUE(fs::exists(dest_ / "readme.txt"));
     EXPECT_FALSE(fs::exists(dest_ / "bin" / "data.bin"));
