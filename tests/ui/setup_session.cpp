@@ -53,10 +53,10 @@ void SetupSession::TearDown() {
     end_processes_with_window(kDialogClass, kSetupTitle);
 }
 
-HWND SetupSession::start(const char* locale) {
+HWND SetupSession::start(const char* locale, const std::string& exe) {
     close_process(process_);
     std::string error;
-    if (!start_program(setup_exe(), locale, &process_, &error)) {
+    if (!start_program(exe.empty() ? setup_exe() : exe, locale, &process_, &error)) {
         ADD_FAILURE() << error;
         return nullptr;
     }

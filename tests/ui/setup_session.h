@@ -37,8 +37,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Starts the setup (on a system of this locale when one is given) and waits for its dialog.
-    HWND start(const char* locale = nullptr);
+    // Starts the setup (on a system of this locale when one is given) and waits for its dialog. EXE is
+    // another copy of the setup, such as a damaged one; by default the built setup itself.
+    HWND start(const char* locale = nullptr, const std::string& exe = std::string());
     // Presses OK and returns the message box that follows.
     MessageBoxSeen press_ok_for_message();
     // Presses OK, expects the success message, answers it and expects the setup to end with 0.
