@@ -48,6 +48,10 @@ protected:
     void install_into(const std::string& folder);
     void expect_files(const std::string& folder, const Languages& chosen);
     long exit_code();
+    // This test's own folder, created empty (SetUp removed any earlier one).
+    void make_own_folder();
+    // A file in this test's folder: no folder can be created below it.
+    void make_blocker(std::string* path);
 
     std::string folder_;   // this test's own install folder
     Process process_;
