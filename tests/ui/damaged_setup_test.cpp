@@ -1,7 +1,8 @@
 // Damaged copies of the real setup, worked through its dialog: cuts and bit flips at fixed places of the
 // archive it carries. Each copy must end with its own message or with success, success only with every
 // written file intact; nothing may appear beside the install folder, and no file that failed its checksum
-// may stay in it.
+// may stay in it. The setup ends with 0 whatever happens: a failure shows as its message and the dialog
+// staying open for another try.
 #include <gtest/gtest.h>
 
 #include <stdint.h>
@@ -62,7 +63,8 @@ bool write_bytes(const std::string& path, const Bytes& bytes) {
     if (h == INVALID_HANDLE_VALUE)
         return false;
     DWORD put = 0;
-    bool ok = bytes.empty() || (WriteFile(h, bytes.data(), DWORD(bytes.size()), &put, nullptr) && put == bytes.size());
+    bool ok = bytes.empty() ||
+              (WriteFile(h, bytes.data(), DWORD(bytes.size()), &put, nullptr) && put == bytes.size());
     return CloseHandle(h) && ok;
 }
 
@@ -145,7 +147,8 @@ int find_entry(const ArchiveMap& map, const char* name) {
 std::vector<Variant> make_variants(const Bytes& s, const ArchiveMap& map) {
     std::vector<Variant> list;
     auto cut = [&](const std::string& name, Expect expect, size_t at) {
-        list.push_back({name + " (cut at " + std::to_string(at) + ")", "cut", expect, Bytes(s.begin(), s.begin() + at)});
+        list.push_back(
+            {name + " (cut at " + std::to_string(at) + ")", "cut", expect, Bytes(s.begin(), s.begin() + at)});
     };
     auto flips = [&](const std::string& name, const std::string& kind, Expect expect,
                      const std::vector<std::pair<size_t, int>>& bits) {
@@ -157,7 +160,7 @@ std::vector<Variant> make_variants(const Bytes& s, const ArchiveMap& map) {
         v.name.back() = ')';
         list.push_back(v);
     };
-    // Entries with something to damage: the largest compressed ones, and the last one.
+    // The three largest entries (compressed), the first one and one in the middle of the solid stream.
     const Entry& uninst = map.entries[std::max(find_entry(map, "UnInst.exe"), 0)];
     const Entry& program = map.entries[std::max(find_entry(map, "ZUNO.exe"), 0)];
     const Entry& resources = map.entries[std::max(find_entry(map, "ZUNORES.DLL"), 0)];
@@ -166,7 +169,8 @@ std::vector<Variant> make_variants(const Bytes& s, const ArchiveMap& map) {
 
     cut("cut inside the marker", Expect::no_archive, map.marker + 4);
     cut("cut inside the main header", Expect::no_archive, map.marker + MARKER_SIZE + 6);
-    cut("cut in the middle of the packed data of " + uninst.name, Expect::failure, (uninst.data + uninst.end) / 2);
+    cut("cut in the middle of the packed data of " + uninst.name, Expect::failure,
+        (uninst.data + uninst.end) / 2);
     // Inside a header: before its version byte (a version the setup does not know), after its name size (an
     // entry without a name, which is never written), and inside the name.
     cut("cut inside the header of " + program.name, Expect::either, program.header + 20);
@@ -204,28 +208,6 @@ std::vector<Variant> make_variants(const Bytes& s, const ArchiveMap& map) {
     flips("five flips across the archive", "multiple flips", Expect::either, spread);
     flips("a burst of flips in the packed data of " + resources.name, "multiple flips", Expect::failure, burst);
     return list;
-}
-
-// Every file and folder below ROOT, folders with a trailing backslash.
-void list_tree(const std::string& root, const std::string& relative, std::vector<std::string>* out) {
-    WIN32_FIND_DATAA fd;
-    std::string dir = relative.empty() ? root : root + "\\" + relative;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, ".."))
-            continue;
-        std::string name = relative.empty() ? fd.cFileName : relative + "\\" + fd.cFileName;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out->push_back(name + "\\");
-            list_tree(root, name, out);
-        } else {
-            out->push_back(name);
-        }
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-    std::sort(out->begin(), out->end());
 }
 
 // How one damaged setup ended.
@@ -308,8 +290,7 @@ TEST_F(DamagedSetup, EndsWithItsMessageOrWithEveryWrittenFileIntact) {
         ASSERT_GE(find_entry(map, name), 0) << name << " is not in the setup";
     ASSERT_NE(map.entries[find_entry(map, "ZUNO.exe")].method, METHOD_STORED);
     std::vector<Variant> variants = make_variants(setup, map);
-    ASSERT_TRUE(CreateDirectoryA("C:\\ordavin-ui", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
+    ASSERT_NO_FATAL_FAILURE(make_own_folder());
     Figures figures;
     std::map<std::string, int> kinds;
     for (size_t i = 0; i < variants.size(); ++i) {
@@ -322,8 +303,7 @@ TEST_F(DamagedSetup, EndsWithItsMessageOrWithEveryWrittenFileIntact) {
         ASSERT_TRUE(CreateDirectoryA(sentinel.c_str(), nullptr));
         const std::string exe = sentinel + "\\Setup-x64.exe";
         ASSERT_TRUE(write_bytes(exe, v.bytes)) << exe;
-        std::vector<std::string> before;
-        list_tree(sentinel, "", &before);
+        const std::vector<std::string> before = list_tree(sentinel);
         reset_install_state();
 
         ASSERT_TRUE(start(nullptr, exe));
@@ -338,7 +318,7 @@ TEST_F(DamagedSetup, EndsWithItsMessageOrWithEveryWrittenFileIntact) {
         printf("[ variant  ] %s, expected %s: %s%s\n", v.name.c_str(), expect_name(v.expect),
                out.success ? "success" : out.boxes.empty() ? "no message" : "failure", shown.c_str());
 
-        // It ends, and the same way the program always ends.
+        // It ends, with 0 as always; after a failure the dialog waits for another try.
         ASSERT_TRUE(out.ended) << "the setup did not finish the install within " << kRunTimeout / 1000 << " s";
         EXPECT_EQ(out.exit_code, 0) << "the setup crashed or was ended";
         EXPECT_TRUE(out.success || out.dialog_open) << "after a failure the dialog stays open";
@@ -371,8 +351,7 @@ TEST_F(DamagedSetup, EndsWithItsMessageOrWithEveryWrittenFileIntact) {
         }
 
         // Nothing beside the install folder.
-        std::vector<std::string> after;
-        list_tree(sentinel, "", &after);
+        std::vector<std::string> after = list_tree(sentinel);
         after.erase(std::remove_if(after.begin(), after.end(),
                                    [](const std::string& p) { return p.compare(0, 8, "Ordavin\\") == 0; }),
                     after.end());
@@ -433,13 +412,17 @@ TEST_F(DamagedSetup, EndsWithItsMessageOrWithEveryWrittenFileIntact) {
            "without any\n", figures.runs, figures.success, messages, int(figures.silent.size()));
     for (const auto& m : figures.messages)
         printf("[ figures  ] ended with \"%s\": %d\n", m.first.c_str(), m.second);
-    printf("[ figures  ] success with entries left out by header damage: %d%s\n", int(figures.success_short.size()),
-           joined(figures.success_short).c_str());
+    printf("[ figures  ] success with entries left out by header damage: %d%s\n",
+           int(figures.success_short.size()), joined(figures.success_short).c_str());
     printf("[ figures  ] intact files written under a damaged name: %d\n", figures.renamed);
     printf("[ figures  ] no message, the dialog left open: %d%s\n", int(figures.silent.size()),
            joined(figures.silent).c_str());
     for (const auto& k : kinds)
         printf("[ figures  ] %s: %d variants\n", k.first.c_str(), k.second);
+    // The damaged copies stay for a look when something failed.
+    if (!HasFailure()) {
+        EXPECT_TRUE(remove_tree(folder_)) << folder_;
+    }
 }
 
 }  // namespace
