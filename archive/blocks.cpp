@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "archive/checksum.h"
 #include "archive/extract_job.h"
 #include "archive/stream.h"
 
@@ -106,4 +107,38 @@ void adjust_attributes(ExtractJob* job) {
     FileHeader& h = job->file_header;
     if (h.host_os >= HOST_UNIX)
         h.file_attr = attributes_for_flags(h.head_flags);
+}
+
+int header_checksum_matches(ExtractJob* job, int32_t block_start, uint16_t head_size, uint16_t stored,
+                            uint32_t short_size, uint32_t covered_data, uint16_t* whole) {
+    if (whole)
+        *whole = 0;
+    if (head_size < BLOCK_PREFIX_SIZE)
+        return 0;
+    file_seek(job->archive_file, block_start + 2, 0);
+    const uint32_t header_end = head_size;
+    const uint32_t data_end = header_end + covered_data;
+    uint32_t crc = 0xFFFFFFFFu;
+    uint32_t at = 2;  // bytes of the block taken into the checksum so far
+    int match = 0;
+    uint8_t chunk[512];
+    while (at < data_end) {
+        // Each reading's end is a stop, so that its checksum can be taken there.
+        uint32_t stop = data_end;
+        if (short_size > at && short_size < stop)
+            stop = short_size;
+        if (header_end > at && header_end < stop)
+            stop = header_end;
+        uint32_t want = stop - at < sizeof chunk ? stop - at : (uint32_t)sizeof chunk;
+        uint32_t got = file_read(job->archive_file, chunk, want);
+        crc = crc32_update(job, crc, chunk, got);
+        at += got;
+        if (got < want)
+            break;
+        if (at == header_end && whole)
+            *whole = (uint16_t)~crc;
+        if ((at == short_size || at == header_end || (covered_data && at == data_end)) && (uint16_t)~crc == stored)
+            match = 1;
+    }
+    return at >= header_end ? match : 0;
 }

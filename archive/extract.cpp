@@ -354,6 +354,18 @@ int extract_entries(HWND owner, ExtractJob* job) {
             file_seek(job->archive_file, job->next_block, 0);
             continue;
         }
+        // A damaged header may name another file, change its sizes or hide a folder entry: nothing of it
+        // is used. Its checksum may leave a file comment out, as older archivers wrote it.
+        const FileHeader& h = job->file_header;
+        if (!header_checksum_matches(job, job->block_start, h.head_size, h.head_crc,
+                                     FILE_HEADER_SIZE + h.name_size, 0, nullptr)) {
+            // A name lost to the damage leaves the setup's own file to name.
+            const char* caption = job->name[0] ? job->name : job->archive_path;
+            SetDlgItemTextA(owner, PROGRESS_LABEL_ID, job->name);
+            show_cannot_install(owner, caption);
+            result = EXTRACT_BAD_CHECKSUM;
+            break;
+        }
         adjust_attributes(job);
         if ((job->file_header.head_flags & FILE_FLAG_SPLIT_BEFORE) && first_entry) {
             result = EXTRACT_NO_ARCHIVE;

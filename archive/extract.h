@@ -9,7 +9,7 @@ enum {
     EXTRACT_OK = 0,
     EXTRACT_FAILED = 1,          // no memory for the job, an unsupported version, a file not creatable, a refused entry
     EXTRACT_NO_ARCHIVE = 2,      // archive not openable or not found; a split entry (multi-volume archive)
-    EXTRACT_BAD_CHECKSUM = 3,    // data checksum mismatch, or the written data did not all reach the disk
+    EXTRACT_BAD_CHECKSUM = 3,    // a data or header checksum mismatch, or the written data did not all reach the disk
     EXTRACT_NO_WINDOW = 9,       // no memory for the decoder window
     EXTRACT_NO_COPY_BUFFER = -1, // copy_stored found no memory for its buffer
 };

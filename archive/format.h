@@ -7,6 +7,7 @@ enum {
     OLD_MARKER_SIZE = 4,           // "RE~^"
     MAIN_HEADER_SIZE = 13,         // fixed part read by read_header(0x73)
     FILE_HEADER_SIZE = 32,         // fixed part read by read_header(0x74)
+    FILE_NAME_SIZE_AT = 26,        // where a file header keeps its name's length
     BLOCK_PREFIX_SIZE = 7,         // crc, type, flags, size: common to every block
     MAX_NAME = 259,                // longest entry name kept; buffers are MAX_NAME + 1
 

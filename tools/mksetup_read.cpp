@@ -265,57 +265,39 @@ void skip_main_header(ExtractJob* job) {
 }
 
 // ---- Header checksums ----
-// The setup uses headers as they read. mksetup checks them, so that damage which turns an entry into a
-// block of another kind, or changes a name, a size or a checksum field, cannot pass a test unnoticed.
-// Archivers differ in what the checksum covers: always the header from its type byte on, but for a main or
-// file header that carries a comment older versions cover only the fixed part (with the name), and old
-// sub-blocks cover their data as well. A header matching any of these is sound.
+// The setup checks the header of every entry it installs. mksetup checks every header, so that damage which
+// turns an entry into a block of another kind cannot pass a test unnoticed either.
 
 // Empty when the header of the block at BLOCK_START matches its checksum, else what is wrong. The stream
 // position is kept.
-std::string header_checksum_problem(ExtractJob* job, int64_t block_start, uint8_t type,
+std::string header_checksum_problem(Run& run, ExtractJob* job, int64_t block_start, uint8_t type,
                                     uint16_t stored, uint16_t head_size, uint32_t data_size) {
+    if (head_size < BLOCK_PREFIX_SIZE)
+        return format_text("damaged header: its size of %u bytes is below the %d that every header has",
+                           head_size, BLOCK_PREFIX_SIZE);
+    if (block_start + head_size > run.file_size)
+        return format_text("header cut short: %lld of its %u bytes present",
+                           (long long)std::max<int64_t>(0, run.file_size - block_start), head_size);
     FILE* file = job->archive_file;
     long kept = ftell(file);
-    std::vector<uint8_t> header(head_size);
-    file_seek(file, (int32_t)block_start, 0);
-    uint32_t got = file_read(file, header.data(), head_size);
-    std::string problem;
-    if (head_size < BLOCK_PREFIX_SIZE) {
-        problem = format_text("damaged header: its size of %u bytes is below the %d that every header has",
-                              head_size, BLOCK_PREFIX_SIZE);
-    } else if (got < head_size) {
-        problem = format_text("header cut short: %u of its %u bytes present", got, head_size);
-    } else {
-        const uint8_t* from_type = header.data() + 2;
-        uint32_t crc = crc32_update(job, 0xFFFFFFFFu, from_type, head_size - 2);
-        const uint16_t whole = (uint16_t)~crc;
-        bool match = whole == stored;
-        if (!match && type == BLOCK_MAIN && head_size > MAIN_HEADER_SIZE)
-            match = header_checksum(job, from_type, MAIN_HEADER_SIZE - 2) == stored;
-        if (!match && type == BLOCK_FILE && head_size > FILE_HEADER_SIZE) {
-            uint32_t name_end = FILE_HEADER_SIZE + (header[26] | header[27] << 8);
-            if (name_end < head_size)
-                match = header_checksum(job, from_type, name_end - 2) == stored;
-        }
-        if (!match && type == BLOCK_SUB) {
-            uint8_t chunk[16384];
-            uint32_t left = data_size;
-            while (left > 0) {
-                uint32_t n = file_read(file, chunk, std::min<uint32_t>(left, sizeof chunk));
-                if (n == 0)
-                    break;
-                crc = crc32_update(job, crc, chunk, n);
-                left -= n;
-            }
-            match = left == 0 && (uint16_t)~crc == stored;
-        }
-        if (!match)
-            problem = format_text("damaged header: its checksum does not match (stored 0x%04X, the header "
-                                  "gives 0x%04X)", stored, whole);
+    // A main or file header may leave a comment after its fixed part (and name) out of the checksum.
+    uint32_t short_size = 0;
+    if (type == BLOCK_MAIN) {
+        short_size = MAIN_HEADER_SIZE;
+    } else if (type == BLOCK_FILE && head_size >= FILE_HEADER_SIZE) {
+        uint8_t name_size[2] = {0, 0};
+        file_seek(file, (int32_t)block_start + FILE_NAME_SIZE_AT, 0);
+        file_read(file, name_size, 2);
+        short_size = FILE_HEADER_SIZE + (name_size[0] | name_size[1] << 8);
     }
+    uint16_t whole = 0;
+    int match = header_checksum_matches(job, (int32_t)block_start, head_size, stored, short_size,
+                                        type == BLOCK_SUB ? data_size : 0, &whole);
     fseek(file, kept, SEEK_SET);
-    return problem;
+    if (match)
+        return "";
+    return format_text("damaged header: its checksum does not match (stored 0x%04X, the header gives 0x%04X)",
+                       stored, whole);
 }
 
 // The block the walk stands at, as a failure names it.
@@ -326,7 +308,7 @@ std::string block_text(const ExtractJob* job) {
 
 void check_main_header(Run& run, ExtractJob* job) {
     const MainHeader& main = job->main_header;
-    std::string problem = header_checksum_problem(job, job->archive_start + MARKER_SIZE, BLOCK_MAIN,
+    std::string problem = header_checksum_problem(run, job, job->archive_start + MARKER_SIZE, BLOCK_MAIN,
                                                   main.head_crc, main.head_size, 0);
     if (!problem.empty())
         report_failure(run, "main header", {problem});
@@ -337,7 +319,7 @@ void check_main_header(Run& run, ExtractJob* job) {
 std::string check_block_header(Run& run, ExtractJob* job) {
     const BlockHeader& block = job->block_header;
     uint32_t data = (block.head_flags & BLOCK_FLAG_HAS_DATA) ? block.data_size : 0;
-    std::string problem = header_checksum_problem(job, job->block_start, block.head_type, block.head_crc,
+    std::string problem = header_checksum_problem(run, job, job->block_start, block.head_type, block.head_crc,
                                                   block.head_size, data);
     if (!problem.empty() && block.head_type != BLOCK_FILE)
         report_failure(run, block_text(job),

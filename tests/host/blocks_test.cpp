@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/archive_reader.h"
+#include "archive/checksum.h"
 #include "archive/extract_job.h"
 #include "archive/stream.h"
 #include "tests/common/archive_bytes.h"
@@ -543,3 +544,67 @@ TEST(SampleArchives, WalkToTheEndWithTheStatedEntries) {
 }
 
 }  // namespace
+
+namespace {
+
+// The checksum of bytes [2, END) of a block, as an archiver stores it.
+uint16_t checksum_over(const Bytes& block, size_t end) {
+    return (uint16_t)archive_bytes::crc32(Bytes(block.begin() + 2, block.begin() + (long)end));
+}
+
+void set_checksum(Bytes& block, uint16_t crc) {
+    block[0] = (uint8_t)crc;
+    block[1] = (uint8_t)(crc >> 8);
+}
+
+}  // namespace
+
+// Which stretch of a block a stored header checksum may cover: the whole header, the part before a comment,
+// or the header with the data of an old sub-block; anything else, or a header cut short, does not match.
+TEST_F(WalkTest, HeaderChecksumCoversWhatArchiversCover) {
+    FileEntry commented = entry("f.txt");
+    commented.extra = Bytes(9, 'c');  // a file comment after the name
+    const uint32_t fixed_and_name = FILE_HEADER_SIZE + 5;
+    const uint16_t head_size = (uint16_t)(fixed_and_name + 9);
+    Bytes whole = file_bytes(commented);
+    Bytes short_part = whole;
+    set_checksum(short_part, checksum_over(whole, fixed_and_name));
+    Bytes sub = block_bytes(BLOCK_SUB, BLOCK_FLAG_HAS_DATA, 18, Bytes(8, 'x'));
+    set_checksum(sub, checksum_over(sub, sub.size()));
+    Bytes wrong = whole;
+    wrong[FILE_HEADER_SIZE] ^= 0x20;  // a changed name under the old checksum
+    struct Case {
+        const char* what;
+        Bytes block;
+        uint16_t head_size;
+        uint32_t short_size;
+        uint32_t covered_data;
+        size_t cut_to;  // 0: the whole block is in the file
+        int expected;
+    };
+    const Case cases[] = {
+        {"whole header", whole, head_size, fixed_and_name, 0, 0, 1},
+        {"whole header, no short reading", whole, head_size, 0, 0, 0, 1},
+        {"comment left out", short_part, head_size, fixed_and_name, 0, 0, 1},
+        {"comment left out, read whole only", short_part, head_size, 0, 0, 0, 0},
+        {"sub-block with its data", sub, 18, 0, 8, 0, 1},
+        {"sub-block, header only read", sub, 18, 0, 0, 0, 0},
+        {"changed name", wrong, head_size, fixed_and_name, 0, 0, 0},
+        {"header cut after its short part", short_part, head_size, fixed_and_name, 0, fixed_and_name + 2, 0},
+        {"size below the prefix", whole, 6, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes block = c.cut_to ? first_bytes(c.block, c.cut_to) : c.block;
+        open_blocks(block);
+        build_crc_table(job);
+        uint16_t stored = (uint16_t)(block[0] | block[1] << 8);
+        uint16_t whole_checksum = 0xFFFF;
+        EXPECT_EQ(header_checksum_matches(job, kFirstBlock, c.head_size, stored, c.short_size, c.covered_data,
+                                          &whole_checksum),
+                  c.expected);
+        if (!c.cut_to && c.head_size >= BLOCK_PREFIX_SIZE) {
+            EXPECT_EQ(whole_checksum, checksum_over(block, c.head_size));
+        }
+    }
+}
