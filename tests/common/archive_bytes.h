@@ -25,6 +25,8 @@ namespace archive_bytes {
 
 typedef std::vector<uint8_t> Bytes;
 
+const uint32_t kJune9Noon = 0x30C96000u;  // 2004-06-09 12:00:00 as DOS date and time
+
 inline void put8(Bytes& b, uint32_t v) { b.push_back((uint8_t)v); }
 inline void put16(Bytes& b, uint32_t v) {
     put8(b, v);
@@ -83,7 +85,7 @@ struct FileEntry {
     int64_t unp_size = -1;         // -1: data.size()
     uint8_t host_os = HOST_WIN32;
     int64_t file_crc = -1;         // -1: crc32(data)
-    uint32_t file_time = 0x30C96000u;
+    uint32_t file_time = kJune9Noon;
     uint8_t unp_ver = 20;
     uint8_t method = METHOD_STORED;
     int32_t name_size = -1;        // -1: name.size()
@@ -134,6 +136,30 @@ inline void append_block(Bytes& b, uint8_t type, uint16_t flags, uint16_t head_s
     while (b.size() - header_start < head_size)
         put8(b, 0);
     append(b, data);
+}
+
+// A stored entry NAME holding DATA; tests change the fields they are about.
+inline FileEntry stored(const std::string& name, const std::string& data) {
+    FileEntry e;
+    e.name = name;
+    e.data.assign(data.begin(), data.end());
+    return e;
+}
+
+// The marker and a 13-byte main header with MAIN_FLAGS: an archive without entries.
+inline Bytes archive_start(uint16_t main_flags = 0) {
+    Bytes b;
+    append_marker(b);
+    append_main_header(b, main_flags);
+    return b;
+}
+
+// An archive of ENTRIES, each header followed by its data.
+inline Bytes stored_archive(const std::vector<FileEntry>& entries, uint16_t main_flags = 0) {
+    Bytes b = archive_start(main_flags);
+    for (const FileEntry& e : entries)
+        append_file(b, e);
+    return b;
 }
 
 inline bool write_file(const std::string& path, const Bytes& bytes) {
