@@ -57,21 +57,18 @@ inline void collect_tree(const std::string& dir, const std::string& prefix, bool
     FindClose(search);
 }
 
-// Every file and folder below DIR (folders end with a backslash), sorted.
-inline std::vector<std::string> list_tree(const std::string& dir) {
+inline std::vector<std::string> sorted_tree(const std::string& dir, bool folders) {
     std::vector<std::string> names;
-    collect_tree(dir, "", true, &names);
+    collect_tree(dir, "", folders, &names);
     std::sort(names.begin(), names.end());
     return names;
 }
 
+// Every file and folder below DIR (folders end with a backslash), sorted.
+inline std::vector<std::string> list_tree(const std::string& dir) { return sorted_tree(dir, true); }
+
 // Every file below DIR, without the folders, sorted.
-inline std::vector<std::string> list_files(const std::string& dir) {
-    std::vector<std::string> names;
-    collect_tree(dir, "", false, &names);
-    std::sort(names.begin(), names.end());
-    return names;
-}
+inline std::vector<std::string> list_files(const std::string& dir) { return sorted_tree(dir, false); }
 
 inline bool write_text(const std::string& path, const std::string& data) {
     FILE* f = fopen(path.c_str(), "wb");
