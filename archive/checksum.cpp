@@ -35,6 +35,10 @@ uint32_t crc32_update(const ExtractJob* job, uint32_t crc, const uint8_t* data, 
     return crc;
 }
 
+uint16_t header_checksum(const ExtractJob* job, const uint8_t* from_type, uint32_t count) {
+    return (uint16_t)~crc32_update(job, 0xFFFFFFFFu, from_type, count);
+}
+
 uint16_t sum16_update(uint16_t sum, const uint8_t* data, uint32_t count) {
     uint32_t s = sum;
     for (uint32_t i = 0; i < count; i++) {

@@ -802,9 +802,8 @@ void put32(std::vector<uint8_t>* out, uint32_t v) {
     put16(out, v >> 16);
 }
 
-// Header checksum: the low 16 bits of the CRC-32 of the header from its type byte on.
 void seal_header(std::vector<uint8_t>* out, size_t start, const ExtractJob* job) {
-    uint32_t crc = ~crc32_update(job, 0xFFFFFFFFu, out->data() + start + 2, (uint32_t)(out->size() - start - 2));
+    uint16_t crc = header_checksum(job, out->data() + start + 2, (uint32_t)(out->size() - start - 2));
     (*out)[start] = (uint8_t)crc;
     (*out)[start + 1] = (uint8_t)(crc >> 8);
 }

@@ -264,6 +264,86 @@ void skip_main_header(ExtractJob* job) {
     file_seek(job->archive_file, (int32_t)job->main_header.head_size - job->main_bytes_read, 1);
 }
 
+// ---- Header checksums ----
+// The setup uses headers as they read. mksetup checks them, so that damage which turns an entry into a
+// block of another kind, or changes a name, a size or a checksum field, cannot pass a test unnoticed.
+// Archivers differ in what the checksum covers: always the header from its type byte on, but for a main or
+// file header that carries a comment older versions cover only the fixed part (with the name), and old
+// sub-blocks cover their data as well. A header matching any of these is sound.
+
+// Empty when the header of the block at BLOCK_START matches its checksum, else what is wrong. The stream
+// position is kept.
+std::string header_checksum_problem(ExtractJob* job, int64_t block_start, uint8_t type,
+                                    uint16_t stored, uint16_t head_size, uint32_t data_size) {
+    FILE* file = job->archive_file;
+    long kept = ftell(file);
+    std::vector<uint8_t> header(head_size);
+    file_seek(file, (int32_t)block_start, 0);
+    uint32_t got = file_read(file, header.data(), head_size);
+    std::string problem;
+    if (got < head_size) {
+        problem = format_text("header cut short: %u of its %u bytes present", got, head_size);
+    } else {
+        const uint8_t* from_type = header.data() + 2;
+        uint32_t crc = crc32_update(job, 0xFFFFFFFFu, from_type, head_size - 2);
+        const uint16_t whole = (uint16_t)~crc;
+        bool match = whole == stored;
+        if (!match && type == BLOCK_MAIN && head_size > MAIN_HEADER_SIZE)
+            match = header_checksum(job, from_type, MAIN_HEADER_SIZE - 2) == stored;
+        if (!match && type == BLOCK_FILE && head_size > FILE_HEADER_SIZE) {
+            uint32_t name_end = FILE_HEADER_SIZE + (header[26] | header[27] << 8);
+            if (name_end < head_size)
+                match = header_checksum(job, from_type, name_end - 2) == stored;
+        }
+        if (!match && type == BLOCK_SUB) {
+            uint8_t chunk[16384];
+            uint32_t left = data_size;
+            while (left > 0) {
+                uint32_t n = file_read(file, chunk, std::min<uint32_t>(left, sizeof chunk));
+                if (n == 0)
+                    break;
+                crc = crc32_update(job, crc, chunk, n);
+                left -= n;
+            }
+            match = left == 0 && (uint16_t)~crc == stored;
+        }
+        if (!match)
+            problem = format_text("damaged header: its checksum does not match (stored 0x%04X, the header "
+                                  "gives 0x%04X)", stored, whole);
+    }
+    fseek(file, kept, SEEK_SET);
+    return problem;
+}
+
+// The block the walk stands at, as a failure names it.
+std::string block_text(const ExtractJob* job) {
+    return format_text("block at offset %d (type 0x%02X, %s)", job->block_start, job->block_header.head_type,
+                       block_type_text(job->block_header.head_type));
+}
+
+void check_main_header(Run& run, ExtractJob* job) {
+    const MainHeader& main = job->main_header;
+    std::string problem = header_checksum_problem(job, job->archive_start + MARKER_SIZE, BLOCK_MAIN,
+                                                  main.head_crc, main.head_size, 0);
+    if (!problem.empty())
+        report_failure(run, "main header", {problem});
+}
+
+// Checks the header of the block the walk stopped at; blocks other than file headers are reported here,
+// since nothing else names them.
+std::string check_block_header(Run& run, ExtractJob* job) {
+    const BlockHeader& block = job->block_header;
+    uint32_t data = (block.head_flags & BLOCK_FLAG_HAS_DATA) ? block.data_size : 0;
+    std::string problem = header_checksum_problem(job, job->block_start, block.head_type, block.head_crc,
+                                                  block.head_size, data);
+    if (!problem.empty() && block.head_type != BLOCK_FILE)
+        report_failure(run, block_text(job),
+                       {problem + (block.head_type == BLOCK_SUB
+                                       ? ""
+                                       : "; the setup passes over this block: an entry may be lost here")});
+    return problem;
+}
+
 // The walk ended: at the end of the file, past it (the last block is cut short) or at a damaged header.
 void end_of_walk(Run& run, ExtractJob* job) {
     int64_t at = job->block_start;
@@ -428,8 +508,14 @@ bool finish_output(Output* output, bool keep, const FileHeader& header, std::str
 
 // ---- Entries ----
 
-void handle_folder_entry(Run& run, ExtractJob* job) {
+void handle_folder_entry(Run& run, ExtractJob* job, const std::string& damaged_header) {
     const char* name = job->name;
+    if (!damaged_header.empty()) {
+        if (!is_directory_entry(job->file_header))
+            run.folders++;
+        report_failure(run, shown(name), {damaged_header});
+        return;
+    }
     if ((job->file_header.file_attr & ATTR_VOLUME_LABEL) && !is_directory_entry(job->file_header)) {
         say(run.out, "label   %s\n", shown(name).c_str());
         return;
@@ -452,7 +538,7 @@ void handle_folder_entry(Run& run, ExtractJob* job) {
     say(run.out, "folder  %s\n", shown(name).c_str());
 }
 
-void handle_file_entry(Run& run, ExtractJob* job) {
+void handle_file_entry(Run& run, ExtractJob* job, const std::string& damaged_header) {
     const FileHeader& header = job->file_header;
     const char* name = job->name;
     const bool stored = header.method == METHOD_STORED;
@@ -466,6 +552,10 @@ void handle_file_entry(Run& run, ExtractJob* job) {
     bool decode = true;         // the entry goes through copy_stored or unpack_entry
     bool sound_stream = true;   // a compressed entry leaves the decoder's window as the archiver had it
 
+    // Decoded all the same: the solid stream goes on through it. Never written, since its name, sizes and
+    // checksum may all be wrong.
+    if (!damaged_header.empty())
+        reasons.push_back(damaged_header);
     if (header.head_flags & FILE_FLAG_SPLIT_BEFORE)
         reasons.push_back("continues from a previous volume");
     if (header.head_flags & FILE_FLAG_ENCRYPTED) {
@@ -577,25 +667,30 @@ void handle_file_entry(Run& run, ExtractJob* job) {
         say(run.out, "OK      %s\n", shown(name).c_str());
 }
 
-// The driver's loop: file headers and sub-blocks, sub-blocks skipped, every entry decoded in order, the
-// archive moved to the next block after each.
+// The driver's loop: every entry decoded in order, every other block passed over, the archive moved to the
+// next block after each. It stops at every block, so that each header is checked.
 void walk_entries(Run& run, ExtractJob* job) {
+    check_main_header(run, job);
     skip_main_header(job);
     for (;;) {
-        int32_t got = read_next_entry(job, WALK_FILES_AND_SUBS);
-        if (got <= 0) {
+        if (read_next_entry(job, 0) <= 0) {
             end_of_walk(run, job);
             return;
         }
-        if (job->block_header.head_type == BLOCK_SUB) {
+        std::string damaged_header = check_block_header(run, job);
+        if (job->block_header.head_type != BLOCK_FILE) {
             file_seek(job->archive_file, job->next_block, 0);
             continue;
         }
+        if (read_next_entry(job, WALK_FILES_AND_SUBS) <= 0) {
+            end_of_walk(run, job);
+            return;
+        }
         adjust_attributes(job);
         if (is_directory_entry(job->file_header) || (job->file_header.file_attr & ATTR_VOLUME_LABEL))
-            handle_folder_entry(run, job);
+            handle_folder_entry(run, job, damaged_header);
         else
-            handle_file_entry(run, job);
+            handle_file_entry(run, job, damaged_header);
         file_seek(job->archive_file, job->next_block, 0);
     }
 }
@@ -773,6 +868,7 @@ int list_archive_file(const char* path, FILE* out, FILE* err) {
             join(words, ", ").c_str(), words.empty() ? "" : ")", main.head_size);
         say(run.out, "%-10s %-13s %10s %10s  %-12s %3s  %-8s  %-19s  %-10s %-6s %-6s %-22s %s\n", "Offset", "Block",
             "Unpacked", "Packed", "Method", "Ver", "CRC", "Modified", "Attributes", "Host", "Flags", "Notes", "Name");
+        check_main_header(run, job);
         skip_main_header(job);
         for (;;) {
             // Stop at every block; file headers are then read again with their names.
@@ -780,12 +876,15 @@ int list_archive_file(const char* path, FILE* out, FILE* err) {
                 end_of_walk(run, job);
                 break;
             }
+            std::string damaged_header = check_block_header(run, job);
             if (job->block_header.head_type == BLOCK_FILE) {
                 if (read_next_entry(job, WALK_FILES_AND_SUBS) <= 0) {
                     end_of_walk(run, job);
                     break;
                 }
                 list_file_block(run, job);
+                if (!damaged_header.empty())
+                    report_failure(run, shown(job->name), {damaged_header});
             } else {
                 list_other_block(run, job);
             }

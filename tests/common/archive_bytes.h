@@ -50,6 +50,16 @@ inline uint32_t crc32(const Bytes& data) {
     return ~crc;
 }
 
+// Fills in the checksum of the header written from HEADER_START on, as archivers do, unless the test gave
+// one (HEAD_CRC 0..0xFFFF): the low 16 bits of the CRC-32 of the header from its type byte on.
+inline void seal_header(Bytes& b, size_t header_start, int32_t head_crc) {
+    uint16_t crc = (uint16_t)head_crc;
+    if (head_crc < 0)
+        crc = (uint16_t)crc32(Bytes(b.begin() + (long)header_start + 2, b.end()));
+    b[header_start] = (uint8_t)crc;
+    b[header_start + 1] = (uint8_t)(crc >> 8);
+}
+
 // The 7-byte marker "Rar!" 0x1A 0x07 0x00.
 inline void append_marker(Bytes& b) {
     put8(b, MARKER_FIRST);
@@ -64,8 +74,9 @@ inline void append_old_marker(Bytes& b) {
 
 // A main header: the 13 fixed bytes, then zeros up to head_size when that is larger.
 inline void append_main_header(Bytes& b, uint16_t flags, uint16_t head_size = MAIN_HEADER_SIZE,
-                               uint16_t head_crc = 0) {
-    put16(b, head_crc);
+                               int32_t head_crc = -1) {
+    size_t header_start = b.size();
+    put16(b, 0);
     put8(b, BLOCK_MAIN);
     put16(b, flags);
     put16(b, head_size);
@@ -73,12 +84,13 @@ inline void append_main_header(Bytes& b, uint16_t flags, uint16_t head_size = MA
     put32(b, 0);
     for (int i = MAIN_HEADER_SIZE; i < head_size; i++)
         put8(b, 0);
+    seal_header(b, header_start, head_crc);
 }
 
 // A file header with its name, extra header bytes and data. Defaults describe a stored Win32 file;
 // the sizes default to what the entry carries, and each can be set to a value that lies.
 struct FileEntry {
-    uint16_t head_crc = 0;
+    int32_t head_crc = -1;         // -1: the checksum of the header as written
     uint16_t flags = BLOCK_FLAG_HAS_DATA;
     int32_t head_size = -1;        // -1: 32 + name + extra
     int64_t pack_size = -1;        // -1: data.size()
@@ -98,7 +110,8 @@ struct FileEntry {
 // The header alone: 32 fixed bytes, the name and the extra bytes (no data).
 inline void append_file_header(Bytes& b, const FileEntry& e) {
     uint32_t data_size = (uint32_t)e.data.size();
-    put16(b, e.head_crc);
+    size_t header_start = b.size();
+    put16(b, 0);
     put8(b, BLOCK_FILE);
     put16(b, e.flags);
     put16(b, e.head_size >= 0 ? (uint32_t)e.head_size
@@ -114,6 +127,7 @@ inline void append_file_header(Bytes& b, const FileEntry& e) {
     put32(b, e.file_attr);
     append(b, e.name);
     append(b, e.extra);
+    seal_header(b, header_start, e.head_crc);
 }
 
 // The header followed by the entry's data.
@@ -125,9 +139,9 @@ inline void append_file(Bytes& b, const FileEntry& e) {
 // Any block: crc, type, flags, head_size; with flag 0x8000 a 4-byte data size (data.size()) follows.
 // The header is padded with zeros up to head_size (never cut below the fields written), then the data.
 inline void append_block(Bytes& b, uint8_t type, uint16_t flags, uint16_t head_size, const Bytes& data,
-                         uint16_t head_crc = 0) {
+                         int32_t head_crc = -1) {
     size_t header_start = b.size();
-    put16(b, head_crc);
+    put16(b, 0);
     put8(b, type);
     put16(b, flags);
     put16(b, head_size);
@@ -135,6 +149,7 @@ inline void append_block(Bytes& b, uint8_t type, uint16_t flags, uint16_t head_s
         put32(b, (uint32_t)data.size());
     while (b.size() - header_start < head_size)
         put8(b, 0);
+    seal_header(b, header_start, head_crc);
     append(b, data);
 }
 

@@ -449,6 +449,15 @@ std::vector<size_t> header_offsets(const std::string& a) {
     return offsets;
 }
 
+// Writes the checksum of the header at AT that matches its bytes, so that a field changed on purpose reads
+// as an archiver would have written it.
+void reseal_header(std::string& a, size_t at) {
+    size_t head_size = (uint8_t)a[at + 5] | (size_t)(uint8_t)a[at + 6] << 8;
+    uint32_t crc = crc32_of(a.substr(at + 2, head_size - 2));
+    a[at] = (char)crc;
+    a[at + 1] = (char)(crc >> 8);
+}
+
 }  // namespace
 
 TEST_F(MksetupRead, OurSolidArchiveTestsAndExtractsWhole) {
@@ -487,6 +496,7 @@ TEST_F(MksetupRead, DamageInTheSolidStreamIsNamedPerEntry) {
     // A size of 2 GiB or more is refused before decoding, and the solid entries after it cannot follow.
     std::string huge = good;
     huge[headers[1] + 14] = (char)0x80;
+    reseal_header(huge, headers[1]);
     t = run({"test", put_archive(huge).string()});
     EXPECT_EQ(t.code, 1) << t.out;
     expect_lines_in_order(t.out, {"OK      readme.txt", "FAILED  bin\\data.bin: too large",
@@ -494,5 +504,52 @@ TEST_F(MksetupRead, DamageInTheSolidStreamIsNamedPerEntry) {
                                   "FAILED  big\\large.txt: not decoded: it continues the solid stream after "
                                   "'bin\\data.bin'",
                                   "FAILED  last.txt: not decoded"});
+}
+
+// A damaged header is named even where the setup would use it as it reads: the main header, a file header
+// whose name, size or checksum changed, and an entry turned into a block of another type, which the walk
+// passes over. No file of a damaged header is written.
+TEST_F(MksetupRead, DamagedHeadersAreNamed) {
+    std::vector<ArchiveInput> inputs = solid_inputs();
+    std::string good = build_solid(inputs);
+    std::vector<size_t> headers = header_offsets(good);
+    ASSERT_EQ(headers.size(), inputs.size());
+    const size_t name_at = FILE_HEADER_SIZE;
+    struct Case {
+        const char* what;
+        size_t at;
+        uint8_t mask;
+        std::string failed;        // the FAILED line's start
+        const char* not_written;   // a file that must not appear
+    };
+    const Case cases[] = {
+        {"main header flags", MARKER_SIZE + 3, 0x01, "FAILED  main header: damaged header", nullptr},
+        {"entry type", headers[1] + 2, 0x08,
+         "FAILED  block at offset " + std::to_string(headers[1]) + " (type 0x7C, unknown): damaged header",
+         "bin/data.bin"},
+        {"name", headers[4] + name_at + 5, 0x01, "FAILED  last.uxt: damaged header", "last.uxt"},
+        {"file checksum", headers[0] + 15, 0x40, "FAILED  readme.txt: damaged header", "readme.txt"},
+        {"unpacked size", headers[2] + 11, 0x01, "FAILED  bin\\empty.bin: damaged header", "bin/empty.bin"},
+        {"stored header checksum", headers[3], 0x10, "FAILED  big\\large.txt: damaged header", "big/large.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string damaged = good;
+        damaged[c.at] = (char)(damaged[c.at] ^ c.mask);
+        fs::path a = put_archive(damaged);
+        for (const char* command : {"list", "test"}) {
+            ToolRun r = run({command, a.string()});
+            EXPECT_EQ(r.code, 1) << command << "\n" << r.out;
+            expect_lines_in_order(r.out, {c.failed});
+            EXPECT_NE(r.err.find("a.rar: "), std::string::npos) << r.err;
+        }
+        fs::remove_all(dest_);
+        ToolRun x = extract(a);
+        EXPECT_EQ(x.code, 1) << x.out;
+        expect_lines_in_order(x.out, {c.failed});
+        if (c.not_written) {
+            EXPECT_FALSE(fs::exists(dest_ / c.not_written));
+        }
+    }
 }
 #endif
