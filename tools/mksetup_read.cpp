@@ -281,7 +281,10 @@ std::string header_checksum_problem(ExtractJob* job, int64_t block_start, uint8_
     file_seek(file, (int32_t)block_start, 0);
     uint32_t got = file_read(file, header.data(), head_size);
     std::string problem;
-    if (got < head_size) {
+    if (head_size < BLOCK_PREFIX_SIZE) {
+        problem = format_text("damaged header: its size of %u bytes is below the %d that every header has",
+                              head_size, BLOCK_PREFIX_SIZE);
+    } else if (got < head_size) {
         problem = format_text("header cut short: %u of its %u bytes present", got, head_size);
     } else {
         const uint8_t* from_type = header.data() + 2;

@@ -317,6 +317,10 @@ TEST_F(MksetupRead, TestNamesWhatIsWrongWithAnEntry) {
     archive_bytes::FileEntry after = entry("next.bin", "yy");
     after.method = METHOD_BEST;
     after.flags |= FILE_FLAG_SOLID;
+    archive_bytes::Bytes tiny_main;  // a main header that claims fewer bytes than any header has
+    archive_bytes::append_marker(tiny_main);
+    archive_bytes::append_main_header(tiny_main, 0, 0);
+    archive_bytes::append_file(tiny_main, plain);
     archive_bytes::FileEntry impossible = entry("big.bin", "z");
     impossible.method = METHOD_BEST;
     impossible.unp_size = 50000000;
@@ -337,6 +341,8 @@ TEST_F(MksetupRead, TestNamesWhatIsWrongWithAnEntry) {
          "next.bin: not decoded: it continues the solid stream after 'huge.bin'"},
         {"impossible size", archive_of({impossible}), "damaged: 50000000 bytes cannot come from 1 packed bytes"},
         {"damaged header", archive_of({plain}) + std::string(40, '\0'), "damaged block header at offset"},
+        {"main header size", std::string(tiny_main.begin(), tiny_main.end()),
+         "main header: damaged header: its size of 0 bytes is below the 7"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -90,12 +90,8 @@ TEST_F(SetupDialog, EveryGermanSystemLanguageAndNoOtherStartsWithDeutschOnly) {
 
 TEST_F(SetupDialog, RefusedFoldersKeepTheDialogOpen) {
     ASSERT_TRUE(start());
-    ASSERT_TRUE(CreateDirectoryA("C:\\ordavin-ui", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
-    const std::string blocker = folder_ + "\\blocker";
-    HANDLE h = CreateFileA(blocker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    CloseHandle(h);
+    std::string blocker;
+    ASSERT_NO_FATAL_FAILURE(make_blocker(&blocker));
 
     // A folder that cannot be created: the message names it in its caption.
     const std::string bad = blocker + "\\sub\\Ordavin";

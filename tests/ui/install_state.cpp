@@ -6,6 +6,8 @@
 #include <shlwapi.h>
 #include <stdio.h>
 
+#include <algorithm>
+
 namespace ui {
 
 const char* const kUserKey = "Software\\Pellamor\\ZUNO";
@@ -132,7 +134,9 @@ void build_crc() {
     }
 }
 
-void list_into(const std::string& root, const std::string& relative, std::vector<FileInfo>* out) {
+// Calls VISIT(relative name, is_folder) for every file and folder below ROOT, a folder before its contents.
+template <typename Visit>
+void walk_tree(const std::string& root, const std::string& relative, Visit visit) {
     WIN32_FIND_DATAA fd;
     std::string dir = relative.empty() ? root : root + "\\" + relative;
     HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
@@ -142,15 +146,10 @@ void list_into(const std::string& root, const std::string& relative, std::vector
         if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, ".."))
             continue;
         std::string name = relative.empty() ? fd.cFileName : relative + "\\" + fd.cFileName;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            list_into(root, name, out);
-            continue;
-        }
-        FileInfo info;
-        if (file_info(root + "\\" + name, &info)) {
-            info.name = name;
-            out->push_back(info);
-        }
+        bool folder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        visit(name, folder);
+        if (folder)
+            walk_tree(root, name, visit);
     } while (FindNextFileA(h, &fd));
     FindClose(h);
 }
@@ -193,7 +192,22 @@ bool file_info(const std::string& path, FileInfo* out) {
 
 std::vector<FileInfo> list_files(const std::string& folder) {
     std::vector<FileInfo> out;
-    list_into(folder, std::string(), &out);
+    walk_tree(folder, std::string(), [&](const std::string& name, bool is_folder) {
+        FileInfo info;
+        if (!is_folder && file_info(folder + "\\" + name, &info)) {
+            info.name = name;
+            out.push_back(info);
+        }
+    });
+    return out;
+}
+
+std::vector<std::string> list_tree(const std::string& folder) {
+    std::vector<std::string> out;
+    walk_tree(folder, std::string(), [&](const std::string& name, bool is_folder) {
+        out.push_back(is_folder ? name + "\\" : name);
+    });
+    std::sort(out.begin(), out.end());
     return out;
 }
 

@@ -45,6 +45,8 @@ struct FileInfo {
     uint32_t crc = 0;
 };
 std::vector<FileInfo> list_files(const std::string& folder);
+// Every file and folder below the folder, sorted, folders with a trailing backslash.
+std::vector<std::string> list_tree(const std::string& folder);
 bool file_info(const std::string& path, FileInfo* out);
 uint32_t file_crc32(const std::string& path, bool* ok);
 bool path_exists(const std::string& path);

@@ -119,12 +119,8 @@ TEST_F(SetupInstall, GermanSystemChoosesDeutschSpeaksGermanAndReportsSuccessInEn
     EXPECT_EQ(item_text(dialog_, ID_HEADING), "Ordavin  1.10");
 
     // A folder below a file cannot be created: the German message, with the folder as its caption.
-    ASSERT_TRUE(CreateDirectoryA("C:\\ordavin-ui", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
-    const std::string blocker = folder_ + "\\blocker";
-    HANDLE h = CreateFileA(blocker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    CloseHandle(h);
+    std::string blocker;
+    ASSERT_NO_FATAL_FAILURE(make_blocker(&blocker));
     const std::string bad = blocker + "\\Ordavin";
     type_text(dialog_, ID_FOLDER, bad);
     MessageBoxSeen box = press_ok_for_message();

@@ -4,6 +4,10 @@
 
 namespace ui {
 
+namespace {
+const char kTestsRoot[] = "C:\\ordavin-ui";   // every test's own folder lies below it
+}  // namespace
+
 std::string setup_exe() {
     return windows_path(ORDAVIN_SETUP_EXE);
 }
@@ -41,7 +45,7 @@ void SetupSession::SetUp() {
     end_processes_with_window(kDialogClass, kSetupTitle);
     reset_install_state();
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = std::string("C:\\ordavin-ui\\") + test->test_suite_name() + "." + test->name();
+    folder_ = std::string(kTestsRoot) + "\\" + test->test_suite_name() + "." + test->name();
     ASSERT_TRUE(remove_tree(folder_)) << folder_;
     ASSERT_TRUE(remove_tree(first_install_folder())) << first_install_folder();
 }
@@ -53,10 +57,10 @@ void SetupSession::TearDown() {
     end_processes_with_window(kDialogClass, kSetupTitle);
 }
 
-HWND SetupSession::start(const char* locale) {
+HWND SetupSession::start(const char* locale, const std::string& exe) {
     close_process(process_);
     std::string error;
-    if (!start_program(setup_exe(), locale, &process_, &error)) {
+    if (!start_program(exe.empty() ? setup_exe() : exe, locale, &process_, &error)) {
         ADD_FAILURE() << error;
         return nullptr;
     }
@@ -104,6 +108,19 @@ void SetupSession::install_into(const std::string& folder) {
 
 long SetupSession::exit_code() {
     return wait_for_exit(process_, 30000);
+}
+
+void SetupSession::make_own_folder() {
+    ASSERT_TRUE(CreateDirectoryA(kTestsRoot, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) << kTestsRoot;
+    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr)) << folder_;
+}
+
+void SetupSession::make_blocker(std::string* path) {
+    ASSERT_NO_FATAL_FAILURE(make_own_folder());
+    *path = folder_ + "\\blocker";
+    HANDLE h = CreateFileA(path->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << *path;
+    CloseHandle(h);
 }
 
 void SetupSession::expect_files(const std::string& folder, const Languages& chosen) {

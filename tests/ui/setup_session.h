@@ -37,8 +37,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Starts the setup (on a system of this locale when one is given) and waits for its dialog.
-    HWND start(const char* locale = nullptr);
+    // Starts the setup (on a system of this locale when one is given) and waits for its dialog. EXE is
+    // another copy of the setup, such as a damaged one; by default the built setup itself.
+    HWND start(const char* locale = nullptr, const std::string& exe = std::string());
     // Presses OK and returns the message box that follows.
     MessageBoxSeen press_ok_for_message();
     // Presses OK, expects the success message, answers it and expects the setup to end with 0.
@@ -47,6 +48,10 @@ protected:
     void install_into(const std::string& folder);
     void expect_files(const std::string& folder, const Languages& chosen);
     long exit_code();
+    // This test's own folder, created empty (SetUp removed any earlier one).
+    void make_own_folder();
+    // A file in this test's folder: no folder can be created below it.
+    void make_blocker(std::string* path);
 
     std::string folder_;   // this test's own install folder
     Process process_;

@@ -63,9 +63,10 @@ std::string class_of(HWND window) {
     return cls;
 }
 
-// Pixels of a screen rectangle as 0x00RRGGBB values, row by row from the top.
-std::vector<DWORD> grab_screen(const RECT& r) {
-    int w = r.right - r.left, h = r.bottom - r.top;
+// Lets DRAW paint a W x H 32-bit bitmap compatible with the screen, DRAW(memory_dc, screen_dc, bits), and
+// returns its pixels as 0x00RRGGBB values, row by row from the top.
+template <typename Draw>
+std::vector<DWORD> paint_pixels(int w, int h, Draw draw) {
     std::vector<DWORD> pixels;
     if (w <= 0 || h <= 0)
         return pixels;
@@ -82,9 +83,9 @@ std::vector<DWORD> grab_screen(const RECT& r) {
     HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (bmp) {
         HGDIOBJ old = SelectObject(mem, bmp);
-        BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+        DWORD* p = static_cast<DWORD*>(bits);
+        draw(mem, screen, p);
         GdiFlush();
-        const DWORD* p = static_cast<const DWORD*>(bits);
         pixels.assign(p, p + w * h);
         SelectObject(mem, old);
         DeleteObject(bmp);
@@ -96,37 +97,22 @@ std::vector<DWORD> grab_screen(const RECT& r) {
     return pixels;
 }
 
+// Pixels of a screen rectangle.
+std::vector<DWORD> grab_screen(const RECT& r) {
+    int w = r.right - r.left, h = r.bottom - r.top;
+    return paint_pixels(w, h, [&](HDC mem, HDC screen, DWORD*) {
+        BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    });
+}
+
 // The same icon drawn by this process on the given background, as the message box's static control draws it.
 std::vector<DWORD> render_icon(HICON icon, int w, int h, DWORD background) {
-    std::vector<DWORD> pixels;
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bmp) {
-        HGDIOBJ old = SelectObject(mem, bmp);
-        DWORD* p = static_cast<DWORD*>(bits);
+    return paint_pixels(w, h, [&](HDC mem, HDC, DWORD* bits) {
         for (int i = 0; i < w * h; ++i)
-            p[i] = background;
+            bits[i] = background;
         if (icon)
             DrawIconEx(mem, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
-        GdiFlush();
-        pixels.assign(p, p + w * h);
-        SelectObject(mem, old);
-        DeleteObject(bmp);
-    }
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    for (DWORD& px : pixels)
-        px &= 0xFFFFFF;
-    return pixels;
+    });
 }
 
 long difference(const std::vector<DWORD>& a, const std::vector<DWORD>& b) {
