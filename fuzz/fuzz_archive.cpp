@@ -2,16 +2,12 @@
 // decoding of every entry, the way the extraction driver runs them.
 #include <stdint.h>
 #include <stdio.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include "archive/archive_reader.h"
-#include "archive/checksum.h"
-#include "archive/extract_job.h"
 #include "archive/format.h"
 #include "archive/stream.h"
+#include "fuzz/fuzz_common.h"
 #include "unpack/format.h"
-#include "unpack/unpack.h"
 
 namespace {
 
@@ -19,32 +15,6 @@ namespace {
 const uint32_t kMaxEntryBytes = WINDOW_SIZE + 65536;  // enough to wrap the window
 const uint64_t kMaxTotalBytes = WINDOW_SIZE + 65536;
 const int kMaxEntries = 64;
-
-FILE* null_sink() {
-    static FILE* sink = fopen("/dev/null", "wb");
-    return sink;
-}
-
-// The input as a real file, so that seeks past its end behave as they do on disk.
-FILE* file_of(const uint8_t* data, size_t size) {
-    int fd = memfd_create("archive", 0);
-    if (fd < 0)
-        return nullptr;
-    size_t done = 0;
-    while (done < size) {
-        ssize_t put = write(fd, data + done, size - done);
-        if (put <= 0) {
-            close(fd);
-            return nullptr;
-        }
-        done += (size_t)put;
-    }
-    lseek(fd, 0, SEEK_SET);
-    FILE* file = fdopen(fd, "rb");
-    if (!file)
-        close(fd);
-    return file;
-}
 
 void walk_and_decode(ExtractJob* job) {
     job->window_buffer = (uint8_t*)alloc_zeroed(WINDOW_SIZE);
@@ -70,7 +40,7 @@ void walk_and_decode(ExtractJob* job) {
             break;
         file_seek(job->archive_file, job->next_block - (int32_t)header.pack_size, 0);
         // Alternate written and skipped entries: both paths of the output run.
-        job->output_file = (entries & 1) ? nullptr : null_sink();
+        job->output_file = (entries & 1) ? nullptr : fuzz::null_sink();
         job->skip_output = job->output_file ? 0 : 1;
         job->packed_file = job->archive_file;
         job->pack_left = (int32_t)header.pack_size;
@@ -88,18 +58,15 @@ void walk_and_decode(ExtractJob* job) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FILE* file = file_of(data, size);
+    FILE* file = fuzz::file_of(data, size);
     if (!file)
         return 0;
-    ExtractJob* job = (ExtractJob*)alloc_zeroed(sizeof(ExtractJob));
+    ExtractJob* job = fuzz::new_job(false);  // the window only for an archive
     if (job) {
-        for (int i = 0; i < MAX_AUDIO_CHANNELS; ++i)
-            job->audio_tables[i] = &job->audio_table_store[i];
-        build_crc_table(job);
         job->archive_file = file;
         if (open_archive(job) != ARCHIVE_KIND_NONE)
             walk_and_decode(job);
-        free_and_clear(&job);
+        fuzz::free_job(job);
     }
     fclose(file);
     return 0;

@@ -25,6 +25,8 @@ namespace archive_bytes {
 
 typedef std::vector<uint8_t> Bytes;
 
+const uint32_t kJune9Noon = 0x30C96000u;  // 2004-06-09 12:00:00 as DOS date and time
+
 inline void put8(Bytes& b, uint32_t v) { b.push_back((uint8_t)v); }
 inline void put16(Bytes& b, uint32_t v) {
     put8(b, v);
@@ -58,6 +60,17 @@ inline void seal_header(Bytes& b, size_t header_start, int32_t head_crc) {
     b[header_start + 1] = (uint8_t)(crc >> 8);
 }
 
+// The 7 bytes every block header starts with: a checksum of 0 for seal_header to fill in, type, flags and
+// head_size. Returns where the header starts.
+inline size_t begin_header(Bytes& b, uint8_t type, uint16_t flags, uint32_t head_size) {
+    size_t header_start = b.size();
+    put16(b, 0);
+    put8(b, type);
+    put16(b, flags);
+    put16(b, head_size);
+    return header_start;
+}
+
 // The 7-byte marker "Rar!" 0x1A 0x07 0x00.
 inline void append_marker(Bytes& b) {
     put8(b, MARKER_FIRST);
@@ -73,11 +86,7 @@ inline void append_old_marker(Bytes& b) {
 // A main header: the 13 fixed bytes, then zeros up to head_size when that is larger.
 inline void append_main_header(Bytes& b, uint16_t flags, uint16_t head_size = MAIN_HEADER_SIZE,
                                int32_t head_crc = -1) {
-    size_t header_start = b.size();
-    put16(b, 0);
-    put8(b, BLOCK_MAIN);
-    put16(b, flags);
-    put16(b, head_size);
+    size_t header_start = begin_header(b, BLOCK_MAIN, flags, head_size);
     put16(b, 0);
     put32(b, 0);
     for (int i = MAIN_HEADER_SIZE; i < head_size; i++)
@@ -95,7 +104,7 @@ struct FileEntry {
     int64_t unp_size = -1;         // -1: data.size()
     uint8_t host_os = HOST_WIN32;
     int64_t file_crc = -1;         // -1: crc32(data)
-    uint32_t file_time = 0x30C96000u;
+    uint32_t file_time = kJune9Noon;
     uint8_t unp_ver = 20;
     uint8_t method = METHOD_STORED;
     int32_t name_size = -1;        // -1: name.size()
@@ -108,12 +117,10 @@ struct FileEntry {
 // The header alone: 32 fixed bytes, the name and the extra bytes (no data).
 inline void append_file_header(Bytes& b, const FileEntry& e) {
     uint32_t data_size = (uint32_t)e.data.size();
-    size_t header_start = b.size();
-    put16(b, 0);
-    put8(b, BLOCK_FILE);
-    put16(b, e.flags);
-    put16(b, e.head_size >= 0 ? (uint32_t)e.head_size
-                              : (uint32_t)(FILE_HEADER_SIZE + e.name.size() + e.extra.size()));
+    size_t header_start =
+        begin_header(b, BLOCK_FILE, e.flags,
+                     e.head_size >= 0 ? (uint32_t)e.head_size
+                                      : (uint32_t)(FILE_HEADER_SIZE + e.name.size() + e.extra.size()));
     put32(b, e.pack_size >= 0 ? (uint32_t)e.pack_size : data_size);
     put32(b, e.unp_size >= 0 ? (uint32_t)e.unp_size : data_size);
     put8(b, e.host_os);
@@ -138,17 +145,37 @@ inline void append_file(Bytes& b, const FileEntry& e) {
 // The header is padded with zeros up to head_size (never cut below the fields written), then the data.
 inline void append_block(Bytes& b, uint8_t type, uint16_t flags, uint16_t head_size, const Bytes& data,
                          int32_t head_crc = -1) {
-    size_t header_start = b.size();
-    put16(b, 0);
-    put8(b, type);
-    put16(b, flags);
-    put16(b, head_size);
+    size_t header_start = begin_header(b, type, flags, head_size);
     if (flags & BLOCK_FLAG_HAS_DATA)
         put32(b, (uint32_t)data.size());
     while (b.size() - header_start < head_size)
         put8(b, 0);
     seal_header(b, header_start, head_crc);
     append(b, data);
+}
+
+// A stored entry NAME holding DATA; tests change the fields they are about.
+inline FileEntry stored(const std::string& name, const std::string& data) {
+    FileEntry e;
+    e.name = name;
+    e.data.assign(data.begin(), data.end());
+    return e;
+}
+
+// The marker and a 13-byte main header with MAIN_FLAGS: an archive without entries.
+inline Bytes archive_start(uint16_t main_flags = 0) {
+    Bytes b;
+    append_marker(b);
+    append_main_header(b, main_flags);
+    return b;
+}
+
+// An archive of ENTRIES, each header followed by its data.
+inline Bytes stored_archive(const std::vector<FileEntry>& entries, uint16_t main_flags = 0) {
+    Bytes b = archive_start(main_flags);
+    for (const FileEntry& e : entries)
+        append_file(b, e);
+    return b;
 }
 
 inline bool write_file(const std::string& path, const Bytes& bytes) {

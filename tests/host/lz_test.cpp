@@ -7,6 +7,7 @@
 
 #include "tests/common/bit_writer.h"
 #include "tests/common/decoder_job.h"
+#include "tests/common/sample_files.h"
 
 namespace {
 
@@ -517,12 +518,9 @@ uint32_t le32(const Bytes& b, size_t at) { return le16(b, at) | le16(b, at + 2) 
 // A compressed entry made by the format's own archiver: marker, 13-byte main header, then the file
 // header (pack size at +7, unpacked size at +11, CRC at +16, header size at +5) and the packed data.
 TEST(LzRealArchive, CompressedEntryMatchesItsChecksum) {
-    FILE* f = fopen(ORDAVIN_SAMPLES_DIR "/unix-owner-subblock.rar", "rb");
-    if (!f)
+    Bytes archive;
+    if (!read_sample_head("unix-owner-subblock.rar", 4096, &archive))
         GTEST_SKIP() << "sample archives not found in " ORDAVIN_SAMPLES_DIR;
-    Bytes archive(4096);
-    archive.resize(fread(archive.data(), 1, archive.size(), f));
-    fclose(f);
     const size_t header = 7 + 13;
     ASSERT_GT(archive.size(), header + 32);
     ASSERT_EQ(archive[header + 2], 0x74);

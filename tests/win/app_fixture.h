@@ -9,6 +9,7 @@
 
 #include "app/dialog_ids.h"
 #include "app/languages.h"
+#include "tests/win/saved_languages.h"
 
 // The stub's resources, loaded as data from the built 64-bit stub.
 inline HMODULE stub_resources() {
@@ -55,15 +56,11 @@ inline void set_check(HWND dialog, int id, bool checked) {
     CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-// Saves language_table, UiLanguage and file_prefix, and gives each test the dialog of the stub with a
-// procedure that does nothing, so the routines under test are the only ones acting on it.
+// Saves language_table, UiLanguage and file_prefix (put back after the test), and gives each test the dialog
+// of the stub with a procedure that does nothing, so the routines under test are the only ones acting on it.
 class SetupDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (int i = 0; i < kRows && language_table[i].code; ++i)
-            saved_selected_[i] = language_table[i].selected;
-        saved_ui_ = UiLanguage;
-        lstrcpynA(saved_prefix_, file_prefix, sizeof saved_prefix_);
         // The program cuts the wildcard off the prefix when its dialog starts.
         char* star = strchr(file_prefix, '*');
         if (star)
@@ -76,10 +73,6 @@ protected:
     void TearDown() override {
         if (dialog_)
             DestroyWindow(dialog_);
-        for (int i = 0; i < kRows && language_table[i].code; ++i)
-            language_table[i].selected = saved_selected_[i];
-        UiLanguage = saved_ui_;
-        lstrcpyA(file_prefix, saved_prefix_);
     }
     // Sets the three rows' selected counts (German, English, additional languages).
     static void select_rows(int german, int english, int more) {
@@ -104,11 +97,8 @@ protected:
         set_check(dialog_, ID_MORE_LANGUAGES, more);
     }
 
-    enum { kRows = 8 };
+    SavedLanguages saved_languages_;
     HWND dialog_ = nullptr;
-    short saved_selected_[kRows] = {};
-    int saved_ui_ = 0;
-    char saved_prefix_[16] = {};
 };
 
 // Runs FN while a timer answers the first message box that opens on this thread: it presses its

@@ -3,6 +3,7 @@
 #include "app_fixture.h"
 
 #include "app/install.h"
+#include "tests/win/win_files.h"
 
 namespace {
 
@@ -145,17 +146,7 @@ protected:
         folder_ = std::string(temp) + "zuno-demo-" + std::to_string(GetCurrentProcessId());
     }
     void TearDown() override {
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((folder_ + "\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                std::string path = folder_ + "\\" + found.cFileName;
-                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(path.c_str());
-            } while (FindNextFileA(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryA(folder_.c_str());
+        win_files::remove_tree(folder_);  // still empty when there was no demo setup
         if (demo_)
             FreeLibrary(demo_);
         InstallSequence::TearDown();

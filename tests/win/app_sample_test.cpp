@@ -6,29 +6,18 @@
 #include <stdio.h>
 
 #include "app/dialog.h"
+#include "tests/win/win_files.h"
 
 namespace {
 
-// A Unix path of the build tree as Wine sees it.
-std::string windows_path(const char* unix_path) {
-    std::string path = unix_path;
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
+using win_files::exists;
+using win_files::windows_path;
 
 void write_text(const std::string& path, const char* text) {
     FILE* f = fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr) << path;
     fputs(text, f);
     fclose(f);
-}
-
-bool exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 class SampleProduct : public ::testing::Test {
@@ -39,21 +28,11 @@ protected:
         folder_ = std::string(temp) + "zuno-sample-" + std::to_string(GetCurrentProcessId());
         CreateDirectoryA(folder_.c_str(), nullptr);
         for (const char* name : {"ZUNO.exe", "UnInst.exe", "ZUNORES.DLL"})
-            ASSERT_TRUE(CopyFileA(windows_path((std::string(ORDAVIN_SAMPLE_DIR) + "/" + name).c_str()).c_str(),
+            ASSERT_TRUE(CopyFileA(windows_path(std::string(ORDAVIN_SAMPLE_DIR) + "/" + name).c_str(),
                                   (folder_ + "\\" + name).c_str(), FALSE))
                 << name;
     }
-    void TearDown() override {
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((folder_ + "\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do
-                DeleteFileA((folder_ + "\\" + found.cFileName).c_str());
-            while (FindNextFileA(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryA(folder_.c_str());
-    }
+    void TearDown() override { win_files::remove_tree(folder_); }
     HANDLE start(const char* program, const char* arguments) {
         std::string command = "\"" + folder_ + "\\" + program + "\" " + arguments;
         STARTUPINFOA startup = {};

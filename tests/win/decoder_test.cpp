@@ -6,6 +6,7 @@
 
 #include "tests/common/bit_writer.h"
 #include "tests/common/decoder_job.h"
+#include "tests/common/sample_files.h"
 
 namespace {
 
@@ -48,12 +49,9 @@ TEST(DecoderOnWindows, StoredCopy) {
 }
 
 TEST(DecoderOnWindows, RealCompressedEntry) {
-    FILE* f = fopen(ORDAVIN_SAMPLES_DIR "/unix-owner-subblock.rar", "rb");
-    if (!f)
+    Bytes archive;
+    if (!read_sample_head("unix-owner-subblock.rar", 4096, &archive))
         GTEST_SKIP() << "sample archives not found in " ORDAVIN_SAMPLES_DIR;
-    Bytes archive(4096);
-    archive.resize(fread(archive.data(), 1, archive.size(), f));
-    fclose(f);
     ASSERT_GT(archive.size(), 80u);
     // Marker and main header take 20 bytes; the file header says 40 bytes, 17 packed, 4 unpacked.
     size_t data = 20 + (archive[25] | archive[26] << 8);

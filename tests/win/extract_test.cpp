@@ -8,31 +8,24 @@
 #include <string>
 #include <vector>
 
-#include "app/languages.h"
 #include "archive/checksum.h"
-#include "archive/extract.h"
-#include "system/paths.h"
-#include "tests/common/archive_bytes.h"
-#include "tests/win/msgbox_watcher.h"
-#include "tools/compressor.h"
+#include "tests/win/extract_fixture.h"
 
 namespace {
 
+using archive_bytes::archive_start;
 using archive_bytes::Bytes;
 using archive_bytes::FileEntry;
+using archive_bytes::stored;
+using archive_bytes::stored_archive;
+using win_files::exists;
+using win_files::list_files;
+using win_files::read_text;
+using win_files::remove_tree;
+using win_files::write_text;
 
 const char kCannotInstall[] = "Cannot install file.";
 const char kCannotInstallGerman[] = "Kann nicht die Datei installieren.";
-const uint32_t kJune9Noon = 0x30C96000u;  // 2004-06-09 12:00:00 as DOS date and time
-
-struct NamedFile {
-    std::string name;
-    std::string data;
-};
-
-Bytes to_bytes(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
 
 // Distinct, compressible content for each name.
 std::string content_for(const std::string& name) {
@@ -42,143 +35,12 @@ std::string content_for(const std::string& name) {
     return data;
 }
 
-// A solid archive made by our compressor.
-Bytes compressed_archive(const std::vector<NamedFile>& files, uint32_t attributes = ATTR_ARCHIVE) {
-    std::vector<ArchiveInput> inputs;
-    for (const NamedFile& f : files)
-        inputs.push_back({f.name, to_bytes(f.data), kJune9Noon, attributes});
-    CompressOptions options;
-    Bytes archive;
-    std::string error;
-    EXPECT_EQ(build_archive(inputs, options, &archive, nullptr, &error), 0) << error;
-    return archive;
-}
-
-Bytes archive_start(uint16_t main_flags = 0) {
-    Bytes b;
-    archive_bytes::append_marker(b);
-    archive_bytes::append_main_header(b, main_flags);
-    return b;
-}
-
-FileEntry stored(const std::string& name, const std::string& data) {
-    FileEntry e;
-    e.name = name;
-    e.data = to_bytes(data);
-    return e;
-}
-
-Bytes stored_archive(const std::vector<FileEntry>& entries) {
-    Bytes b = archive_start();
-    for (const FileEntry& e : entries)
-        archive_bytes::append_file(b, e);
-    return b;
-}
-
-void remove_tree(const std::string& dir) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string path = dir + "\\" + name;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                remove_tree(path);
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
-
-std::vector<std::string> list_tree(const std::string& dir, const std::string& prefix = "") {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            std::vector<std::string> inner = list_tree(dir + "\\" + name, prefix + name + "\\");
-            names.insert(names.end(), inner.begin(), inner.end());
-        } else {
-            names.push_back(prefix + name);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return names;
-}
-
-bool write_text(const std::string& path, const std::string& data) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = fwrite(data.data(), 1, data.size(), f) == data.size();
-    return fclose(f) == 0 && ok;
-}
-
-// The file's bytes, or "<missing>".
-std::string read_text(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return "<missing>";
-    std::string data;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, f)) > 0)
-        data.append(buffer, got);
-    fclose(f);
-    return data;
-}
-
-bool exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// A scratch folder with the install folder "dest" in it, a hidden owner window with label 107, and the
-// language state of the program put back afterwards. Every test starts with all packages selected and
-// English texts.
-class ExtractTest : public ::testing::Test {
+// The extraction fixture with the file prefix the dialog leaves ("ZUNO").
+class ExtractTest : public ExtractFixture {
 protected:
     void SetUp() override {
-        for (int i = 0; i < 3; i++)
-            saved_selected_[i] = language_table[i].selected;
-        saved_ui_ = UiLanguage;
-        lstrcpynA(saved_prefix_, file_prefix, sizeof saved_prefix_);
         lstrcpyA(file_prefix, "ZUNO");
-        UiLanguage = 1;
-        select(1, 1, 1);
-
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        static int counter = 0;
-        root_ = std::string(temp) + "ordavin-extract-" + std::to_string(GetCurrentProcessId()) + "-" +
-                std::to_string(++counter);
-        remove_tree(root_);
-        dest_ = root_ + "\\dest";
-        ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr));
-        ASSERT_TRUE(CreateDirectoryA(dest_.c_str(), nullptr));
-
-        owner_ = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr,
-                                 nullptr);
-        label_ = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 100, 20, owner_, (HMENU)107, nullptr, nullptr);
-        ASSERT_TRUE(owner_ && label_);
-    }
-
-    void TearDown() override {
-        DestroyWindow(owner_);
-        remove_tree(root_);
-        for (int i = 0; i < 3; i++)
-            language_table[i].selected = saved_selected_[i];
-        UiLanguage = saved_ui_;
-        lstrcpyA(file_prefix, saved_prefix_);
+        ExtractFixture::SetUp();
     }
 
     static void select(int german, int english, int others) {
@@ -187,17 +49,14 @@ protected:
         language_table[2].selected = (short)others;
     }
 
-    // Extracts ARCHIVE (written to a file beside the install folder) into the install folder.
+    // Extracts ARCHIVE (written to the setup file beside the install folder) into the install folder.
     int run(const Bytes& archive) {
-        std::string path = root_ + "\\setup.bin";
-        EXPECT_TRUE(archive_bytes::write_file(path, archive));
-        return run_file(path);
+        EXPECT_TRUE(archive_bytes::write_file(setup_, archive));
+        return extract_into(setup_, dest_);
     }
 
     int run_file(const std::string& archive_path, const std::string& folder = "") {
-        char buffer[PATH_SIZE + 1];
-        lstrcpynA(buffer, folder.empty() ? dest_.c_str() : folder.c_str(), PATH_SIZE);
-        return extract_archive(owner_, archive_path.c_str(), buffer);
+        return extract_into(archive_path, folder.empty() ? dest_ : folder);
     }
 
     std::string in_dest(const std::string& name) const { return dest_ + "\\" + name; }
@@ -217,13 +76,6 @@ protected:
         EXPECT_EQ(seen[0].icon, BOX_ICON_ERROR) << box_icon_name(seen[0].icon);
         EXPECT_EQ(seen[0].owner, owner_);
     }
-
-    MsgBoxWatcher watcher_;
-    std::string root_, dest_;
-    HWND owner_ = nullptr, label_ = nullptr;
-    short saved_selected_[3];
-    int saved_ui_;
-    char saved_prefix_[FILE_PREFIX_SIZE];
 };
 
 // --- Choice of entries by language --------------------------------------------------------------------
@@ -246,8 +98,7 @@ TEST_F(ExtractTest, InstallsTheEntriesOfTheSelectedLanguages) {
     } cases[] = {{1, 1, 1}, {0, 1, 0}, {1, 0, 0}, {0, 0, 1}, {1, 1, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "DE " << c.de << " US " << c.us << " others " << c.other);
-        remove_tree(dest_);
-        ASSERT_TRUE(CreateDirectoryA(dest_.c_str(), nullptr));
+        ASSERT_TRUE(renew_dest());
         select(c.de, c.us, c.other);
         ASSERT_EQ(run(archive), 0);
         std::set<std::string> expected(always.begin(), always.end());
@@ -257,7 +108,7 @@ TEST_F(ExtractTest, InstallsTheEntriesOfTheSelectedLanguages) {
             expected.insert(english.begin(), english.end());
         if (c.other)
             expected.insert(others.begin(), others.end());
-        std::vector<std::string> listed = list_tree(dest_);
+        std::vector<std::string> listed = list_files(dest_);
         EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), expected);
         for (const std::string& name : expected)
             EXPECT_EQ(read_text(in_dest(name)), content_for(name)) << name;
@@ -334,8 +185,7 @@ TEST_F(ExtractTest, ChecksumFailureDeletesTheFileAndNamesTheEntry) {
     } cases[] = {{1, kCannotInstall}, {2, kCannotInstallGerman}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        remove_tree(dest_);
-        ASSERT_TRUE(CreateDirectoryA(dest_.c_str(), nullptr));
+        ASSERT_TRUE(renew_dest());
         watcher_.clear();
         UiLanguage = c.ui;
         FileEntry bad = stored("SUB\\BAD.TXT", "damaged");
@@ -452,7 +302,7 @@ TEST_F(ExtractTest, OldFormatEntriesAreCheckedWithTheSixteenBitSum) {
 
 TEST_F(ExtractTest, ArchiveWithoutEntriesInstallsNothing) {
     EXPECT_EQ(run(archive_start()), 0);
-    EXPECT_TRUE(list_tree(dest_).empty());
+    EXPECT_TRUE(list_files(dest_).empty());
     EXPECT_TRUE(watcher_.boxes().empty());
 }
 
@@ -515,14 +365,13 @@ TEST_F(ExtractTest, UnsafeNamesAreRefused) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         watcher_.clear();
-        remove_tree(dest_);
-        ASSERT_TRUE(CreateDirectoryA(dest_.c_str(), nullptr));
+        ASSERT_TRUE(renew_dest());
         ASSERT_TRUE(write_text(victim, "keep"));
         Bytes archive = stored_archive({stored("FIRST.TXT", "1"), stored(c.name, "evil"), stored("LAST.TXT", "2")});
         EXPECT_EQ(run(archive), 1);
         expect_cannot_install(c.shown);
         EXPECT_EQ(read_text(victim), "keep");
-        EXPECT_EQ(list_tree(dest_), std::vector<std::string>{"FIRST.TXT"});
+        EXPECT_EQ(list_files(dest_), std::vector<std::string>{"FIRST.TXT"});
         EXPECT_FALSE(exists("C:\\EVIL.TXT"));
         EXPECT_FALSE(exists("EVIL.TXT"));
         EXPECT_FALSE(exists(root_ + "\\ABS.TXT"));
@@ -606,9 +455,8 @@ TEST_F(ExtractTest, FullDiskEndsTheRunWithAChecksumFailure) {
         Bytes archive = compress ? compressed_archive({{"SMALL.TXT", "small"}, {"BIG.DAT", big}, {"LAST.TXT", "l"}})
                                  : stored_archive({stored("SMALL.TXT", "small"), stored("BIG.DAT", big),
                                                    stored("LAST.TXT", "l")});
-        std::string archive_path = root_ + "\\setup.bin";
-        ASSERT_TRUE(archive_bytes::write_file(archive_path, archive));
-        EXPECT_EQ(run_file(archive_path, folder), 3);
+        ASSERT_TRUE(archive_bytes::write_file(setup_, archive));
+        EXPECT_EQ(run_file(setup_, folder), 3);
         expect_cannot_install("BIG.DAT");
         EXPECT_EQ(read_text(folder + "\\SMALL.TXT"), "small");
         EXPECT_FALSE(exists(folder + "\\BIG.DAT"));
@@ -631,10 +479,9 @@ TEST_F(ExtractTest, FullDiskEndsTheRunWithAChecksumFailure) {
     SetFilePointer(file, (full_pages - 2) * 4096, nullptr, FILE_BEGIN);
     ASSERT_TRUE(SetEndOfFile(file));
     CloseHandle(file);
-    std::string archive_path = root_ + "\\setup.bin";
     ASSERT_TRUE(archive_bytes::write_file(
-        archive_path, stored_archive({stored("TAIL.DAT", std::string(8192 + 100, 't')), stored("LAST.TXT", "l")})));
-    EXPECT_EQ(run_file(archive_path, folder), 3);
+        setup_, stored_archive({stored("TAIL.DAT", std::string(8192 + 100, 't')), stored("LAST.TXT", "l")})));
+    EXPECT_EQ(run_file(setup_, folder), 3);
     expect_cannot_install("TAIL.DAT");
     EXPECT_FALSE(exists(folder + "\\TAIL.DAT"));
     EXPECT_FALSE(exists(folder + "\\LAST.TXT"));
@@ -651,16 +498,7 @@ protected:
             GTEST_SKIP() << "sample archives not found in " << ORDAVIN_SAMPLES_DIR;
     }
     static std::string sample(const std::string& name) {
-        std::string path = std::string(ORDAVIN_SAMPLES_DIR) + "/" + name;
-        char full[MAX_PATH];
-        // The Unix folder as Wine sees it: through drive Z:.
-        if (path[0] == '/')
-            path = "Z:" + path;
-        lstrcpynA(full, path.c_str(), sizeof full);
-        for (char* p = full; *p; p++)
-            if (*p == '/')
-                *p = '\\';
-        return full;
+        return win_files::windows_path(std::string(ORDAVIN_SAMPLES_DIR) + "/" + name);
     }
     int64_t size_of(const std::string& name) {
         WIN32_FILE_ATTRIBUTE_DATA data;
@@ -679,12 +517,11 @@ TEST_F(ExtractSamplesTest, CleanArchivesInstallEveryFile) {
     EXPECT_EQ(size_of("FILE1.TXT"), 7);
     EXPECT_EQ(size_of("FILE2.TXT"), 7);
 
-    remove_tree(dest_);
-    ASSERT_TRUE(CreateDirectoryA(dest_.c_str(), nullptr));
+    ASSERT_TRUE(renew_dest());
     EXPECT_EQ(run_file(sample("stored-folders-exttime.rar")), 0);
     EXPECT_EQ(size_of("exe\\test.exe"), 45056);
     EXPECT_EQ(size_of("jpg\\test.jpg"), 40372);
-    std::vector<std::string> files = list_tree(dest_);
+    std::vector<std::string> files = list_files(dest_);
     EXPECT_EQ(files.size(), 3u);  // the third file has an 8-bit name; the folder entries make nothing
     EXPECT_TRUE(watcher_.boxes().empty());
 }

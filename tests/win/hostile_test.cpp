@@ -12,80 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "app/languages.h"
-#include "archive/extract.h"
-#include "system/paths.h"
-#include "tests/common/archive_bytes.h"
-#include "tests/win/msgbox_watcher.h"
-#include "tools/compressor.h"
+#include "tests/win/extract_fixture.h"
 
 namespace {
 
 using archive_bytes::Bytes;
-using archive_bytes::FileEntry;
-
-const uint32_t kJune9Noon = 0x30C96000u;
-
-void remove_tree(const std::string& dir) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string path = dir + "\\" + name;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                remove_tree(path);
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
-
-// Every file and folder below DIR (folders end with a backslash), sorted.
-std::vector<std::string> list_tree(const std::string& dir, const std::string& prefix = "") {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            names.push_back(prefix + name + "\\");
-            std::vector<std::string> inner = list_tree(dir + "\\" + name, prefix + name + "\\");
-            names.insert(names.end(), inner.begin(), inner.end());
-        } else {
-            names.push_back(prefix + name);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string read_text(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return "<missing>";
-    std::string data;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, f)) > 0)
-        data.append(buffer, got);
-    fclose(f);
-    return data;
-}
-
-bool exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using archive_bytes::stored;
+using archive_bytes::stored_archive;
+using win_files::exists;
+using win_files::list_tree;
+using win_files::read_text;
 
 std::string content_for(const std::string& name, int lines) {
     std::string data;
@@ -94,74 +30,28 @@ std::string content_for(const std::string& name, int lines) {
     return data;
 }
 
-// Sentinel folder S holding the install folder S\dest and the setup file S\setup.bin; a hidden owner window
-// with label 107; all languages selected.
-class Hostile : public ::testing::Test {
+// The extraction fixture's scratch folder is the sentinel: it holds the install folder and the setup file.
+class Hostile : public ExtractFixture {
 protected:
-    void SetUp() override {
-        for (int i = 0; i < 3; i++) {
-            saved_selected_[i] = language_table[i].selected;
-            language_table[i].selected = 1;
-        }
-        saved_ui_ = UiLanguage;
-        UiLanguage = 1;
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        static int counter = 0;
-        sentinel_ = std::string(temp) + "ordavin-hostile-" + std::to_string(GetCurrentProcessId()) + "-" +
-                    std::to_string(++counter);
-        remove_tree(sentinel_);
-        ASSERT_TRUE(CreateDirectoryA(sentinel_.c_str(), nullptr));
-        dest_ = sentinel_ + "\\dest";
-        setup_ = sentinel_ + "\\setup.bin";
-        owner_ = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr,
-                                 nullptr);
-        label_ = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 100, 20, owner_, (HMENU)107, nullptr, nullptr);
-        ASSERT_TRUE(owner_ && label_);
-    }
-    void TearDown() override {
-        DestroyWindow(owner_);
-        remove_tree(sentinel_);
-        for (int i = 0; i < 3; i++)
-            language_table[i].selected = saved_selected_[i];
-        UiLanguage = saved_ui_;
-    }
-
     // A fresh, empty install folder; the setup file holds ARCHIVE.
     void prepare(const Bytes& archive) {
-        remove_tree(dest_);
-        ASSERT_TRUE(CreateDirectoryA(dest_.c_str(), nullptr));
+        ASSERT_TRUE(renew_dest());
         ASSERT_TRUE(archive_bytes::write_file(setup_, archive));
     }
-    int run(const std::string& folder) {
-        char buffer[PATH_SIZE + 1];
-        lstrcpynA(buffer, folder.c_str(), PATH_SIZE);
-        return extract_archive(owner_, setup_.c_str(), buffer);
-    }
+    int run(const std::string& folder) { return extract_into(setup_, folder); }
     // The sentinel's listing apart from the install folder's contents.
     std::vector<std::string> outside() {
-        std::vector<std::string> all = list_tree(sentinel_);
+        std::vector<std::string> all = list_tree(root_);
         all.erase(std::remove_if(all.begin(), all.end(),
                                  [](const std::string& p) { return p.rfind("dest\\", 0) == 0 && p != "dest\\"; }),
                   all.end());
         return all;
     }
-
-    MsgBoxWatcher watcher_;
-    std::string sentinel_, dest_, setup_;
-    HWND owner_ = nullptr, label_ = nullptr;
-    short saved_selected_[3];
-    int saved_ui_;
 };
 
 // --- Damaged setups ---------------------------------------------------------------------------------------
 
-struct Original {
-    std::string name;
-    std::string data;
-};
-
-std::vector<Original> originals() {
+std::vector<NamedFile> originals() {
     std::string noise(2500, 0);
     std::mt19937 random(11);
     for (char& c : noise)
@@ -173,19 +63,9 @@ std::vector<Original> originals() {
             {"LAST.TXT", "the last file\r\n"}};
 }
 
-Bytes build(const std::vector<Original>& files) {
-    std::vector<ArchiveInput> inputs;
-    for (const Original& f : files)
-        inputs.push_back({f.name, Bytes(f.data.begin(), f.data.end()), kJune9Noon, ATTR_ARCHIVE});
-    Bytes archive;
-    std::string error;
-    EXPECT_EQ(build_archive(inputs, CompressOptions(), &archive, nullptr, &error), 0) << error;
-    return archive;
-}
-
 TEST_F(Hostile, DamagedSetupsEndWithTheirMessageOrIntactFiles) {
-    const std::vector<Original> files = originals();
-    const Bytes good = build(files);
+    const std::vector<NamedFile> files = originals();
+    const Bytes good = compressed_archive(files);
     std::mt19937 random(20261211);
     struct Variant {
         std::string what;
@@ -226,7 +106,7 @@ TEST_F(Hostile, DamagedSetupsEndWithTheirMessageOrIntactFiles) {
                 continue;
             std::string data = read_text(dest_ + "\\" + rel);
             bool known = false;
-            for (const Original& f : files)
+            for (const NamedFile& f : files)
                 known = known || (f.data == data && (f.name == rel || v.what.rfind("bit", 0) == 0));
             EXPECT_TRUE(known) << rel << " is not what was packed";
             intact += known;
@@ -269,17 +149,7 @@ TEST_F(Hostile, HostileNamesAreRefusedAndNothingLandsOutside) {
     for (const std::string& name : hostile_names()) {
         SCOPED_TRACE(name.size() > 40 ? name.substr(0, 40) + "... (" + std::to_string(name.size()) + " bytes)" : name);
         watcher_.clear();
-        Bytes archive;
-        archive_bytes::append_marker(archive);
-        archive_bytes::append_main_header(archive, 0);
-        for (const char* n : {"FIRST.TXT", name.c_str(), "LAST.TXT"}) {
-            FileEntry e;
-            e.name = n;
-            e.data = {'e', 'v', 'i', 'l'};
-            e.file_time = kJune9Noon;
-            archive_bytes::append_file(archive, e);
-        }
-        prepare(archive);
+        prepare(stored_archive({stored("FIRST.TXT", "evil"), stored(name, "evil"), stored("LAST.TXT", "evil")}));
         std::vector<std::string> before = outside();
         int result = run(dest_);
         EXPECT_NE(result, EXTRACT_OK);
@@ -301,8 +171,8 @@ TEST_F(Hostile, HostileNamesAreRefusedAndNothingLandsOutside) {
 TEST_F(Hostile, ReadOnlyFolderEndsWithTheMessage) {
     if (read_text("R:\\ordavin-read-only-drive") != "ro\n")
         GTEST_SKIP() << "no read-only drive R: (scripts/small-drive.sh setup mounts one; it needs root)";
-    std::vector<Original> files = originals();
-    prepare(build(files));
+    std::vector<NamedFile> files = originals();
+    prepare(compressed_archive(files));
     std::vector<std::string> before = list_tree("R:");
     int result = run("R:\\");
     EXPECT_NE(result, EXTRACT_OK);
@@ -344,8 +214,8 @@ TEST_F(Hostile, SetupFileCutWhileRunningIsNeverASuccess) {
     std::mt19937 random(3);
     for (int i = 0; big.size() < 3000000; i++)
         big += std::to_string(random() % 100000) + (i % 8 ? " " : "\r\n");
-    std::vector<Original> files = {{"A_FIRST.TXT", "first"}, {"BIG.TXT", big}, {"Z_LAST.TXT", "last"}};
-    Bytes archive = build(files);
+    std::vector<NamedFile> files = {{"A_FIRST.TXT", "first"}, {"BIG.TXT", big}, {"Z_LAST.TXT", "last"}};
+    Bytes archive = compressed_archive(files);
     prepare(archive);
     CutRequest request{setup_, dest_ + "\\A_FIRST.TXT", (LONG)(archive.size() / 2), 0, 0};
     HANDLE thread = CreateThread(nullptr, 0, cut_when_first_file_appears, &request, 0, nullptr);
@@ -365,8 +235,7 @@ TEST_F(Hostile, SetupFileCutWhileRunningIsNeverASuccess) {
     }
     // Cut before the run opens the file again (a second start of a setup that was cut meanwhile).
     watcher_.clear();
-    remove_tree(dest_);
-    ASSERT_TRUE(CreateDirectoryA(dest_.c_str(), nullptr));
+    ASSERT_TRUE(renew_dest());
     ASSERT_TRUE(archive_bytes::write_file(setup_, Bytes(archive.begin(), archive.begin() + archive.size() / 2)));
     EXPECT_NE(run(dest_), EXTRACT_OK);
     EXPECT_EQ(watcher_.boxes().size(), 1u);
@@ -376,8 +245,8 @@ TEST_F(Hostile, SetupFileCutWhileRunningIsNeverASuccess) {
 
 // A file held open without sharing by another thread when the setup wants to replace it.
 TEST_F(Hostile, FileHeldOpenWithoutSharingIsReportedAndKept) {
-    std::vector<Original> files = originals();
-    prepare(build(files));
+    std::vector<NamedFile> files = originals();
+    prepare(compressed_archive(files));
     std::string held_path = dest_ + "\\README.TXT";
     archive_bytes::write_file(held_path, {'o', 'l', 'd'});
     HANDLE held = CreateFileA(held_path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -9,6 +9,7 @@
 #include "registry_sandbox.h"
 #include "system/install_dir.h"
 #include "system/paths.h"
+#include "tests/win/saved_languages.h"
 
 namespace {
 
@@ -32,19 +33,12 @@ StoredValue read_dir() {
 class InstallDirRegistry : public ::testing::Test {
 protected:
     RegistrySandbox sandbox;
-    LanguageEntry saved_table[4];
-    char saved_prefix[FILE_PREFIX_SIZE];
+    SavedLanguages saved_languages;
     void SetUp() override {
         ASSERT_TRUE(sandbox.active) << "cannot redirect the registry roots of this process";
-        memcpy(saved_table, language_table, sizeof saved_table);
-        memcpy(saved_prefix, file_prefix, sizeof saved_prefix);
         strcpy(file_prefix, "ZUNO");  // as the dialog has cut it by then
         for (LanguageEntry* row = language_table; row->code; row++)
             row->selected = 1;
-    }
-    void TearDown() override {
-        memcpy(language_table, saved_table, sizeof saved_table);
-        memcpy(file_prefix, saved_prefix, sizeof saved_prefix);
     }
     static bool all_rows_at_default() {
         for (LanguageEntry* row = language_table; row->code; row++)

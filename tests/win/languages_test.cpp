@@ -7,16 +7,13 @@
 
 #include "app/languages.h"
 #include "tests/win/msgbox_watcher.h"
+#include "tests/win/saved_languages.h"
 
 namespace {
 
 class LanguagesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (int i = 0; i < 3; i++)
-            saved_selected_[i] = language_table[i].selected;
-        saved_ui_ = UiLanguage;
-        lstrcpynA(saved_prefix_, file_prefix, sizeof saved_prefix_);
         lstrcpyA(file_prefix, "ZUNO");
         char temp[MAX_PATH];
         GetTempPathA(sizeof temp, temp);
@@ -27,10 +24,6 @@ protected:
         for (const char* name : {"ZUNO_DE.HLP", "ZUNO_US.HLP", "ZUNO_FR.HLP"})
             DeleteFileA((folder_ + "\\" + name).c_str());
         RemoveDirectoryA(folder_.c_str());
-        for (int i = 0; i < 3; i++)
-            language_table[i].selected = saved_selected_[i];
-        UiLanguage = saved_ui_;
-        lstrcpyA(file_prefix, saved_prefix_);
     }
     void set_rows(short de, short us, short other) {
         language_table[0].selected = de;
@@ -48,10 +41,8 @@ protected:
         fclose(f);
     }
 
+    SavedLanguages saved_;
     std::string folder_;
-    short saved_selected_[3];
-    int saved_ui_;
-    char saved_prefix_[FILE_PREFIX_SIZE];
 };
 
 TEST_F(LanguagesTest, TableStartsWithEveryPackageSelected) {
@@ -63,9 +54,9 @@ TEST_F(LanguagesTest, TableStartsWithEveryPackageSelected) {
     EXPECT_EQ(language_table[2].checkbox_id, 203);
     EXPECT_EQ(language_table[3].code, nullptr);
     EXPECT_EQ(language_table[3].checkbox_id, 0);
-    EXPECT_STREQ(saved_prefix_, "ZUNO*.*");  // before any dialog has cut it
+    EXPECT_STREQ(saved_.prefix, "ZUNO*.*");  // before any dialog has cut it
     for (int i = 0; i < 3; i++)
-        EXPECT_EQ(saved_selected_[i], 1);
+        EXPECT_EQ(saved_.selected[i], 1);
 }
 
 // The wildcard row matches any help file with a two-character tag, German and English included; a found

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "system/paths.h"
+#include "tests/win/win_files.h"
 
 namespace {
 
@@ -94,26 +95,8 @@ struct ScratchDir {
         snprintf(path, sizeof path, "%sord_paths_%lu_%lu", temp, GetCurrentProcessId(), GetTickCount());
         CreateDirectoryA(path, NULL);
     }
-    ~ScratchDir() { remove_tree(path); }
+    ~ScratchDir() { win_files::remove_tree(path); }
     std::string sub(const char* rest) const { return std::string(path) + rest; }
-    static void remove_tree(const char* dir) {
-        std::string pattern = std::string(dir) + "\\*";
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                if (!strcmp(found.cFileName, ".") || !strcmp(found.cFileName, ".."))
-                    continue;
-                std::string child = std::string(dir) + "\\" + found.cFileName;
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    remove_tree(child.c_str());
-                else
-                    DeleteFileA(child.c_str());
-            } while (FindNextFileA(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryA(dir);
-    }
 };
 
 bool is_dir(const std::string& path) {

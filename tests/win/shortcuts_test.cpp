@@ -3,12 +3,12 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <stdio.h>
-#include <string.h>
 #include <string>
 
 #include "registry_sandbox.h"
 #include "system/paths.h"
 #include "system/shortcuts.h"
+#include "tests/win/win_files.h"
 
 namespace {
 
@@ -53,23 +53,7 @@ void touch(const std::string& path) {
         fclose(f);
 }
 
-void remove_tree(const std::string& dir) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (!strcmp(found.cFileName, ".") || !strcmp(found.cFileName, ".."))
-                continue;
-            std::string child = dir + "\\" + found.cFileName;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                remove_tree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
+using win_files::remove_tree;
 
 // OLE as the install sequence sets it up, and a scratch folder with a programs folder and an install
 // folder in it.
