@@ -336,6 +336,55 @@ TEST_F(ExtractTest, DamagedHeaderInMidArchiveEndsTheWalk) {
     EXPECT_TRUE(watcher_.boxes().empty());
 }
 
+// A file header that does not match its checksum is not used: whatever it says about its name, sizes or
+// version may be damage. The run ends there with the message (the entry's name, or the setup's own file
+// when the name is gone) and the result of a checksum failure; earlier files stay, nothing more is written.
+// A checksum that leaves a file comment out, as older archivers wrote it, is sound.
+TEST_F(ExtractTest, DamagedFileHeaderEndsTheRunWithItsMessage) {
+    FileEntry bad_checksum = stored("B.TXT", "b");
+    bad_checksum.head_crc = 0x1234;
+    FileEntry lost_name = stored("B.TXT", "b");
+    lost_name.name_size = 0;
+    lost_name.head_crc = 0x5678;
+    const struct {
+        const char* what;
+        FileEntry second;
+        std::string caption;
+    } cases[] = {
+        {"changed header", bad_checksum, "B.TXT"},
+        {"name size lost", lost_name, setup_},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(renew_dest());
+        watcher_.clear();
+        Bytes archive = archive_start();
+        archive_bytes::append_file(archive, stored("A.TXT", "a"));
+        archive_bytes::append_file(archive, c.second);
+        archive_bytes::append_file(archive, stored("C.TXT", "c"));
+        EXPECT_EQ(run(archive), EXTRACT_BAD_CHECKSUM);
+        expect_cannot_install(c.caption);
+        EXPECT_TRUE(exists(in_dest("A.TXT")));
+        EXPECT_FALSE(exists(in_dest("B.TXT")));
+        EXPECT_FALSE(exists(in_dest("C.TXT")));
+    }
+
+    ASSERT_TRUE(renew_dest());
+    watcher_.clear();
+    FileEntry commented = stored("B.TXT", "b");
+    commented.extra = Bytes(12, 'c');
+    Bytes archive = archive_start();
+    const size_t header = archive.size();
+    archive_bytes::append_file(archive, commented);
+    uint32_t crc = archive_bytes::crc32(Bytes(archive.begin() + (long)header + 2,
+                                              archive.begin() + (long)header + FILE_HEADER_SIZE + 5));
+    archive[header] = (uint8_t)crc;
+    archive[header + 1] = (uint8_t)(crc >> 8);
+    EXPECT_EQ(run(archive), EXTRACT_OK);
+    EXPECT_EQ(read_text(in_dest("B.TXT")), "b");
+    EXPECT_TRUE(watcher_.boxes().empty());
+}
+
 // --- Refused entries ------------------------------------------------------------------------------------
 
 // Names that would write outside the install folder, or to a device or stream, are refused before anything
