@@ -10,8 +10,8 @@
 //   archive_bytes::append_block(a, 0x7B, 0x4000, 7, {});      // end block
 //   archive_bytes::TempFile file(dir + "/x.rar", a);          // removed again when it goes out of scope
 //
-// Every multi-byte value is written little-endian. Header checksums are written as given (0 by
-// default): the reader never verifies them. No gtest dependency, so both test programs can use it.
+// Every multi-byte value is written little-endian. Header checksums match the header as written unless a
+// test gives one. No gtest dependency, so both test programs can use it.
 #pragma once
 #include <stdint.h>
 #include <stdio.h>
