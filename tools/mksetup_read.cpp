@@ -496,7 +496,7 @@ bool finish_output(Output* output, bool keep, const FileHeader& header, std::str
 void handle_folder_entry(Run& run, ExtractJob* job, const std::string& damaged_header) {
     const char* name = job->name;
     if (!damaged_header.empty()) {
-        if (!is_directory_entry(job->file_header))
+        if (is_directory_entry(job->file_header))
             run.folders++;
         report_failure(run, shown(name), {damaged_header});
         return;
