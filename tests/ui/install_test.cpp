@@ -2,6 +2,7 @@
 // an earlier one.
 #include <gtest/gtest.h>
 
+#include "tests/common/dialog_texts.h"
 #include "tests/ui/setup_session.h"
 
 namespace ui {
@@ -9,19 +10,8 @@ namespace {
 
 class SetupInstall : public SetupSession {};
 
-struct Label {
-    int id;
-    const char* english;
-    const char* german;
-};
-const Label kLabels[] = {
-    {ID_FOLDER_LABEL, "Install to:", "Zielpfad:"},
-    {ID_EXIT, "Exit", "Beenden"},
-    {ID_LANGUAGE_FRAME, "Language", "Sprache"},
-    {ID_START_MENU, "Put entry to Start Menu", "Programmgruppe erstellen"},
-    {ID_DESKTOP_ICON, "Put icon to Desktop", "Desktop-Icon erstellen"},
-    {ID_MORE_LANGUAGES, "Additional languages", "Weitere Sprachen"},
-    // The same in both languages.
+// Texts that stay the same in both languages.
+const DialogText kSameTexts[] = {
     {ID_OK, "OK", "OK"},
     {ID_BROWSE, "...", "..."},
     {ID_DEUTSCH, "Deutsch", "Deutsch"},
@@ -29,8 +19,13 @@ const Label kLabels[] = {
 };
 
 void expect_texts(HWND dialog, bool german) {
-    for (const Label& l : kLabels)
-        EXPECT_EQ(item_text(dialog, l.id), german ? l.german : l.english) << "control " << l.id;
+    auto expect = [&](const DialogText& t) {
+        EXPECT_EQ(item_text(dialog, t.id), german ? t.german : t.english) << "control " << t.id;
+    };
+    for (const DialogText& t : kLanguageTexts)
+        expect(t);
+    for (const DialogText& t : kSameTexts)
+        expect(t);
 }
 
 void expect_boxes(HWND dialog, const Languages& l) {

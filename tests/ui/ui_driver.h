@@ -7,24 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "app/dialog_ids.h"
+
 namespace ui {
 
-// Control ids of the setup dialog and the texts that find it.
-enum {
-    ID_OK = 1,
-    ID_EXIT = 2,
-    ID_BROWSE = 7,
-    ID_HEADING = 101,
-    ID_FOLDER_LABEL = 102,
-    ID_FOLDER = 103,
-    ID_LANGUAGE_FRAME = 104,
-    ID_START_MENU = 105,
-    ID_DESKTOP_ICON = 106,
-    ID_PROGRESS = 107,
-    ID_DEUTSCH = 201,
-    ID_ENGLISH = 202,
-    ID_MORE_LANGUAGES = 203,
-};
+// The dialog's control ids are the setup's own (app/dialog_ids.h); OK is the button that installs.
+enum { ID_OK = ID_INSTALL };
+// The texts that find the dialog.
 extern const char* const kDialogClass;   // "#32770", the dialog manager's class
 extern const char* const kSetupTitle;    // "  Setup Ordavin"
 

@@ -32,11 +32,11 @@ void print_dialog(HWND dialog) {
     RECT r;
     GetWindowRect(dialog, &r);
     printf("dialog %ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
-    printf("  heading   \"%s\"\n", ui::item_text(dialog, ui::ID_HEADING).c_str());
-    printf("  %s \"%s\"\n", ui::item_text(dialog, ui::ID_FOLDER_LABEL).c_str(),
-           ui::item_text(dialog, ui::ID_FOLDER).c_str());
-    static const int boxes[] = {ui::ID_DEUTSCH, ui::ID_ENGLISH, ui::ID_MORE_LANGUAGES, ui::ID_START_MENU,
-                                ui::ID_DESKTOP_ICON};
+    printf("  heading   \"%s\"\n", ui::item_text(dialog, ID_HEADING).c_str());
+    printf("  %s \"%s\"\n", ui::item_text(dialog, ID_FOLDER_LABEL).c_str(),
+           ui::item_text(dialog, ID_FOLDER).c_str());
+    static const int boxes[] = {ID_DEUTSCH, ID_ENGLISH, ID_MORE_LANGUAGES, ID_START_MENU,
+                                ID_DESKTOP_ICON};
     for (int id : boxes)
         printf("  [%c] %s\n", ui::is_checked(dialog, id) ? 'x' : ' ', ui::item_text(dialog, id).c_str());
 }
@@ -75,7 +75,7 @@ int press_ok() {
     }
     ui::Process process;
     ui::attach_to_window(dialog, &process);
-    printf("pressing OK: installing into %s\n", ui::item_text(dialog, ui::ID_FOLDER).c_str());
+    printf("pressing OK: installing into %s\n", ui::item_text(dialog, ID_FOLDER).c_str());
     DWORD start = GetTickCount();
     ui::click(dialog, ui::ID_OK, 200);
     ui::MessageBoxSeen box;

@@ -3,38 +3,25 @@
 
 #include "app/dialog.h"
 #include "app/language_dialog.h"
+#include "tests/common/dialog_texts.h"
 
 namespace {
 
 using LanguageBoxes = SetupDialogTest;
 
-struct Label {
-    int id;
-    const char* english;
-    const char* german;
-};
-const Label kLabels[] = {
-    {ID_FOLDER_LABEL, "Install to:", "Zielpfad:"},
-    {ID_EXIT, "Exit", "Beenden"},
-    {ID_LANGUAGE_FRAME, "Language", "Sprache"},
-    {ID_START_MENU, "Put entry to Start Menu", "Programmgruppe erstellen"},
-    {ID_DESKTOP_ICON, "Put icon to Desktop", "Desktop-Icon erstellen"},
-    {ID_MORE_LANGUAGES, "Additional languages", "Weitere Sprachen"},
-};
-
 TEST_F(LanguageBoxes, RelabelSetsTheTextsOfTheInterfaceLanguageOnly) {
     relabel_dialog(dialog_);  // no interface language yet: nothing
-    for (const Label& label : kLabels)
+    for (const DialogText& label : kLanguageTexts)
         EXPECT_EQ(control_text(dialog_, label.id), "") << label.id;
 
     UiLanguage = UI_GERMAN;
     relabel_dialog(dialog_);
-    for (const Label& label : kLabels)
+    for (const DialogText& label : kLanguageTexts)
         EXPECT_EQ(control_text(dialog_, label.id), label.german) << label.id;
 
     UiLanguage = UI_ENGLISH;
     relabel_dialog(dialog_);
-    for (const Label& label : kLabels)
+    for (const DialogText& label : kLanguageTexts)
         EXPECT_EQ(control_text(dialog_, label.id), label.english) << label.id;
     // Fixed texts stay as the template has them.
     EXPECT_EQ(control_text(dialog_, ID_INSTALL), "OK");
